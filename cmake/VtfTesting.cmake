@@ -1,0 +1,16 @@
+# vtf_add_test(NAME name SOURCES ... LIBS ...)
+# One test executable, one CTest entry. Windows executables run under Wine through the
+# tree's emulator script, so every Wine start is paid once per executable, not per case.
+function(vtf_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  if(WIN32)
+    target_link_options(${T_NAME} PRIVATE -municode)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+endfunction()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both trees and runs every test: the portable tests (plain
+# and under AddressSanitizer/UBSan), the Windows tests under Wine on a private virtual display,
+# a bounded fuzz run, and the format check.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+[ -n "${VTF_SETUP_DONE:-}" ] || scripts/setup.sh
+drop_sudo "$0" "$@"
+
+echo "== format"
+find src tests fuzz bench -name '*.cpp' -o -name '*.h' 2>/dev/null | sort |
+  xargs clang-format --dry-run --Werror
+
+for preset in host host-asan; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+echo "== windows (under Wine)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+trap 'stop_wine "$PWD/build/windows/wineprefix"; stop_virtual_display' EXIT
+start_virtual_display
+ctest --preset windows
+
+if [ -x scripts/fuzz.sh ]; then
+  echo "== fuzz"
+  scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+fi
