@@ -1,0 +1,12 @@
+// Runs a command line as a hidden child process with its output captured.
+#pragma once
+
+#include <string>
+
+#include "runner/line_cutter.h"
+
+// Starts the command line hidden, with one pipe for standard output and standard error and no
+// standard input; reads the output 1024 bytes at a time, decodes each read from the ANSI code
+// page, and hands every complete, trimmed line to `onLine` before the next read. Returns the
+// exit code as a signed 32-bit integer, or -1 when the pipe or the process cannot be created.
+int RunHiddenProcess(const std::wstring& commandLine, const LineHandler& onLine);
