@@ -21,7 +21,8 @@ constexpr PanelLook kDonatePanelLook{0xFFCC00, 0x003087, true, true, true};
 }  // namespace
 
 std::wstring DonationAddress() {
-  return L"https://www.paypal.com/donate/?hosted_button_id=" L"" VTF_DONATE_BUTTON_ID;
+  return L"https://www.paypal.com/donate/?hosted_button_id="
+         L"" VTF_DONATE_BUTTON_ID;
 }
 
 TForm1::TForm1(const Form1Controls& controls, SystemServices& services, std::wstring caption)
@@ -107,7 +108,9 @@ void TForm1::ComboDeviceChange() {
   ApplyFlashReadiness();
 }
 
-void TForm1::ListSerialPorts(ItemList& Ports) { services_.ListSerialPorts(Ports); }
+void TForm1::ListSerialPorts(ItemList& Ports) {
+  services_.ListSerialPorts(Ports);
+}
 
 void TForm1::ComboBoxPortDropDown() {
   ComboBoxPort.Items().Clear();
@@ -150,7 +153,9 @@ void TForm1::CheckDevice() {
   }
 }
 
-void TForm1::ButtonFlashClick() { FlashDevice(); }
+void TForm1::ButtonFlashClick() {
+  FlashDevice();
+}
 
 void TForm1::FlashDevice() {
   ProgressBar1.SetPosition(0);
@@ -178,7 +183,9 @@ void TForm1::FlashDevice() {
   ButtonFlash.SetEnabled(false);
 }
 
-void TForm1::PanelDonateClick() { services_.OpenAddress(DonationAddress()); }
+void TForm1::PanelDonateClick() {
+  services_.OpenAddress(DonationAddress());
+}
 
 int TForm1::ExecuteAndCapture(const std::wstring& CommandLine, LineSink& Lines) {
   return services_.RunHidden(CommandLine,

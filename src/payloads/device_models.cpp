@@ -62,4 +62,6 @@ std::array<std::wstring, kDeviceModelCount + 1> DeviceListItems(std::wstring_vie
           L"M5Stick S3 (firm " + std::wstring(VersionTextOf(caption)) + L")"};
 }
 
-std::span<const PayloadEntry> PayloadCatalogue() { return kCatalogue; }
+std::span<const PayloadEntry> PayloadCatalogue() {
+  return kCatalogue;
+}

@@ -20,7 +20,7 @@ TEST(WorkFolderPath, AppendsOneBackslashAndTheFolderName) {
       {L"C:/Temp/", L"C:/Temp/\\VantorTrackerFlash\\"},  // a forward slash is no separator
       {L"", L"\\VantorTrackerFlash\\"},
       {L" C:\\x ", L" C:\\x \\VantorTrackerFlash\\"},  // taken whole, no trimming
-      {L"%TMP%", L"%TMP%\\VantorTrackerFlash\\"},       // no expansion
+      {L"%TMP%", L"%TMP%\\VantorTrackerFlash\\"},      // no expansion
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WorkFolderPathFor(c.temp), c.expected) << std::wstring(c.temp).size();
