@@ -85,6 +85,13 @@ struct IconTraits {
   static void Close(Handle h) noexcept { ::DestroyIcon(h); }
 };
 
+// Modules from LoadLibraryExW, data-file loads included.
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::FreeLibrary(h); }
+};
+
 // A payload from LoadResource: released with FreeResource.
 struct LoadedResourceTraits {
   using Handle = HGLOBAL;
