@@ -1,0 +1,102 @@
+#include "app/win32/logo_picture_win32.h"
+
+#include "app/win32/window_helpers_win32.h"
+
+using Microsoft::WRL::ComPtr;
+
+bool LogoPicture::Load(HINSTANCE instance, const wchar_t* name, const wchar_t* type) {
+  HRSRC found = FindResourceW(instance, name, type);
+  if (found == nullptr) {
+    return false;
+  }
+  HGLOBAL loaded = LoadResource(instance, found);
+  const DWORD size = SizeofResource(instance, found);
+  auto* bytes = static_cast<BYTE*>(LockResource(loaded));
+  if (bytes == nullptr || size == 0) {
+    return false;
+  }
+
+  ComPtr<IWICImagingFactory> factory;
+  ComPtr<IWICStream> stream;
+  ComPtr<IWICBitmapDecoder> decoder;
+  ComPtr<IWICBitmapFrameDecode> frame;
+  ComPtr<IWICFormatConverter> converter;
+  ComPtr<IWICBitmap> decoded;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(&factory))) ||
+      FAILED(factory->CreateStream(&stream)) || FAILED(stream->InitializeFromMemory(bytes, size)) ||
+      FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                              &decoder)) ||
+      FAILED(decoder->GetFrame(0, &frame)) || FAILED(factory->CreateFormatConverter(&converter)) ||
+      FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
+                                   WICBitmapDitherTypeNone, nullptr, 0.0,
+                                   WICBitmapPaletteTypeCustom)) ||
+      // Decoded once; every DPI scales from this copy.
+      FAILED(factory->CreateBitmapFromSource(converter.Get(), WICBitmapCacheOnLoad, &decoded))) {
+    return false;
+  }
+  UINT width = 0;
+  UINT height = 0;
+  decoded->GetSize(&width, &height);
+  factory_ = factory;
+  source_ = decoded;
+  source_size_ = {static_cast<int>(width), static_cast<int>(height)};
+  return true;
+}
+
+void LogoPicture::Fit(PixelSize box) {
+  const PixelSize size = FitInside(source_size_, box);
+  if (size == drawn_size_ && bitmap_) {
+    return;
+  }
+  bitmap_.reset();
+  drawn_size_ = {};
+  if (!source_ || size.width == 0 || size.height == 0) {
+    return;
+  }
+
+  ComPtr<IWICBitmapSource> pixels = source_;
+  if (size != source_size_) {
+    ComPtr<IWICBitmapScaler> scaler;
+    if (FAILED(factory_->CreateBitmapScaler(&scaler)) ||
+        FAILED(scaler->Initialize(source_.Get(), static_cast<UINT>(size.width),
+                                  static_cast<UINT>(size.height),
+                                  WICBitmapInterpolationModeFant))) {
+      return;
+    }
+    pixels = scaler;
+  }
+
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = size.width;
+  info.bmiHeader.biHeight = -size.height;  // top-down, like WIC's rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  UniqueGdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bitmap || bits == nullptr) {
+    return;
+  }
+  const UINT stride = static_cast<UINT>(size.width) * 4;
+  const UINT bytes = stride * static_cast<UINT>(size.height);
+  if (FAILED(pixels->CopyPixels(nullptr, stride, bytes, static_cast<BYTE*>(bits)))) {
+    return;
+  }
+  bitmap_ = std::move(bitmap);
+  drawn_size_ = size;
+}
+
+void LogoPicture::Draw(HDC dc, const RECT& box) const {
+  FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
+  if (!bitmap_) {
+    return;
+  }
+  UniqueAny<MemoryDcTraits> memory(CreateCompatibleDC(dc));
+  ScopedSelect select(memory.get(), bitmap_.get());
+  const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  // Top-left of the box, not centred.
+  AlphaBlend(dc, box.left, box.top, drawn_size_.width, drawn_size_.height, memory.get(), 0, 0,
+             drawn_size_.width, drawn_size_.height, blend);
+}

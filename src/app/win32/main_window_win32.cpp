@@ -1,0 +1,427 @@
+#include "app/win32/main_window_win32.h"
+
+#include <commctrl.h>
+
+#include "app/app_error.h"
+#include "app/error_box.h"
+#include "app/win32/resource_ids_win32.h"
+#include "app/win32/window_helpers_win32.h"
+
+namespace {
+
+constexpr DWORD kFrameStyle = WS_OVERLAPPEDWINDOW;  // sizeable, system menu, min and max
+constexpr DWORD kFrameExStyle = 0;
+
+// The opened list shows this many items and scrolls for more.
+constexpr int kListRows = 8;
+
+std::size_t Row(FormControl control) {
+  return static_cast<std::size_t>(control);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, SystemServices& services)
+    : instance_(instance), services_(services) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = WndProc;
+  wc.hInstance = instance_;
+  wc.hIcon = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 0,
+                                           0, LR_DEFAULTSIZE | LR_SHARED));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  const std::wstring className(kFormClassName);
+  wc.lpszClassName = className.c_str();
+  RegisterClassExW(&wc);  // once per process; later windows reuse it
+  DonatePanel::Register(instance_);
+
+  logo_.Load(instance_, L"" IDR_LOGO_NAME, L"" IDR_LOGO_TYPE);
+
+  const std::wstring caption(kFormCaption);
+  CreateWindowExW(kFrameExStyle, className.c_str(), caption.c_str(), kFrameStyle, CW_USEDEFAULT,
+                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+  if (hwnd_ == nullptr) {
+    return;
+  }
+  SizeToClient();
+
+  form_ = std::make_unique<TForm1>(Views(), services_, HwndText(hwnd_));
+  WireHandlers();
+  Run(&TForm1::FormCreate);
+}
+
+MainWindow::~MainWindow() {
+  if (hwnd_ != nullptr) {
+    DestroyWindow(hwnd_);
+  }
+}
+
+HWND MainWindow::ControlHandle(FormControl control) const {
+  return controls_[Row(control)];
+}
+
+Form1Controls MainWindow::Views() {
+  return {memoLog_, comboDevice_, comboBoxPort_, buttonFlash_, progressBar1_, panelDonate_};
+}
+
+void MainWindow::Show(int showCommand) {
+  ShowWindow(hwnd_, showCommand);
+  UpdateWindow(hwnd_);
+}
+
+void MainWindow::Dispatch(MSG& msg) {
+  if (hwnd_ != nullptr && msg.message == WM_KEYDOWN && msg.wParam == VK_TAB &&
+      IsChild(hwnd_, msg.hwnd) && (GetKeyState(VK_CONTROL) & 0x8000) == 0) {
+    MoveFocus((GetKeyState(VK_SHIFT) & 0x8000) == 0);
+    return;
+  }
+  // Enter and Escape, and the arrow keys on the button.
+  if (hwnd_ != nullptr && IsDialogMessageW(hwnd_, &msg)) {
+    return;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+void RunMessageLoop(MainWindow& window) {
+  MSG msg{};
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    window.Dispatch(msg);
+  }
+}
+
+// ---- Wiring and errors ----------------------------------------------------------------------
+
+void MainWindow::WireHandlers() {
+  comboDevice_.OnChange([this] { Run(&TForm1::ComboDeviceChange); });
+  comboBoxPort_.OnDropDown([this] { Run(&TForm1::ComboBoxPortDropDown); });
+  comboBoxPort_.OnChange([this] { Run(&TForm1::ComboBoxPortChange); });
+  buttonFlash_.OnClick([this] { Run(&TForm1::ButtonFlashClick); });
+  panelDonate_.OnClick([this] { Run(&TForm1::PanelDonateClick); });
+}
+
+void MainWindow::Run(void (TForm1::*handler)()) {
+  if (!form_) {
+    return;
+  }
+  try {
+    ((*form_).*handler)();
+  } catch (const AppError& error) {
+    ShowErrorBox(error.Message());
+  } catch (const std::exception& error) {
+    ShowErrorBox(WidenMessage(error.what()));
+  }
+}
+
+void MainWindow::ShowErrorBox(const std::wstring& message) {
+  const std::wstring text = ErrorBoxText(message);
+  const std::wstring caption = ErrorBoxCaption(ModulePath());
+  MessageBoxW(hwnd_, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+}
+
+// ---- Messages -------------------------------------------------------------------------------
+
+LRESULT CALLBACK MainWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) {
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      OnCreate();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam), HIWORD(wParam) != 0);
+      return 0;
+    case WM_NEXTDLGCTL:  // sent by a multi-line text box for the Tab key
+      OnNextDialogControl(wParam, lParam);
+      return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_DRAWITEM:
+      OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return OnControlColour(message, reinterpret_cast<HDC>(wParam),
+                             reinterpret_cast<HWND>(lParam));
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    case WM_NCDESTROY: {
+      HWND hwnd = std::exchange(hwnd_, nullptr);
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      controls_.fill(nullptr);
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    default:
+      // WM_SIZE included: every control stays fixed to the top-left corner.
+      return DefWindowProcW(hwnd_, message, wParam, lParam);
+  }
+}
+
+void MainWindow::OnCreate() {
+  dpi_ = WindowDpi(hwnd_);
+  CreateControls();
+}
+
+void MainWindow::OnCommand(int id, WORD code) {
+  if (id == ControlIdOf(FormControl::ComboDevice)) {
+    comboDevice_.OnNotify(code);
+  } else if (id == ControlIdOf(FormControl::ComboBoxPort)) {
+    comboBoxPort_.OnNotify(code);
+  } else if (id == ControlIdOf(FormControl::ButtonFlash)) {
+    buttonFlash_.OnNotify(code);
+  } else if (id == ControlIdOf(FormControl::MemoLog) && code == EN_CHANGE) {
+    memoLog_.OnEditChange();
+  } else if (id == IDOK && GetFocus() == buttonFlash_.Handle() &&
+             IsWindowEnabled(buttonFlash_.Handle())) {
+    buttonFlash_.OnNotify(BN_CLICKED);  // Enter presses the focused button
+  }
+}
+
+void MainWindow::OnActivate(WORD state, bool minimized) {
+  if (state == WA_INACTIVE) {
+    HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(hwnd_, focus)) {
+      lastFocus_ = focus;
+    }
+    return;
+  }
+  if (minimized) {
+    return;
+  }
+  HWND target = lastFocus_;
+  if (target == nullptr || !IsWindow(target) || !IsWindowEnabled(target)) {
+    target = FirstTabStop();  // first activation: the first control that can take the focus
+  }
+  if (target != nullptr) {
+    SetFocus(target);
+  }
+}
+
+void MainWindow::OnNextDialogControl(WPARAM wParam, LPARAM lParam) {
+  if (LOWORD(lParam) != 0) {
+    SetFocus(reinterpret_cast<HWND>(wParam));
+  } else {
+    MoveFocus(wParam == 0);
+  }
+}
+
+void MainWindow::MoveFocus(bool forward) {
+  // From the control itself, not from a list's inner field.
+  HWND current = GetFocus();
+  while (current != nullptr && GetParent(current) != hwnd_) {
+    current = GetParent(current);
+  }
+  // The next enabled Tab stop in stacking order, which is the table's order.
+  HWND next = GetNextDlgTabItem(hwnd_, current, forward ? FALSE : TRUE);
+  if (next == nullptr) {
+    return;
+  }
+  SetFocus(next);
+  if (next == comboDevice_.Handle() || next == comboBoxPort_.Handle()) {
+    // Moving into a list highlights its whole field, so that typing replaces it.
+    SendMessageW(next, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+  }
+}
+
+void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  RebuildFonts();
+  PlaceControls();
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
+  if (item.hwndItem == ControlHandle(FormControl::Image1)) {
+    logo_.Draw(item.hDC, item.rcItem);
+  }
+}
+
+LRESULT MainWindow::OnControlColour(UINT message, HDC dc, HWND control) {
+  // The label and the picture stand on the window's background; other static colours (a
+  // disabled list's field) keep the system's greyed look.
+  if (control == ControlHandle(FormControl::Label1) ||
+      control == ControlHandle(FormControl::Image1) ||
+      control == ControlHandle(FormControl::ButtonFlash)) {
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+  }
+  return DefWindowProcW(hwnd_, message, reinterpret_cast<WPARAM>(dc),
+                        reinterpret_cast<LPARAM>(control));
+}
+
+void MainWindow::OnDestroy() {
+  Run(&TForm1::FormDestroy);
+  PostQuitMessage(0);
+}
+
+// ---- Controls and layout --------------------------------------------------------------------
+
+void MainWindow::CreateControls() {
+  // Creation order is stacking order, and the Tab key follows it.
+  for (const ControlLayout& row : FormLayout()) {
+    controls_[Row(row.control)] = CreateControl(row);
+  }
+  memoLog_.Attach(ControlHandle(FormControl::MemoLog));
+  comboDevice_.Attach(ControlHandle(FormControl::ComboDevice));
+  comboBoxPort_.Attach(ControlHandle(FormControl::ComboBoxPort));
+  buttonFlash_.Attach(ControlHandle(FormControl::ButtonFlash));
+  progressBar1_.Attach(ControlHandle(FormControl::ProgressBar1));
+  RebuildFonts();
+  PlaceControls();
+}
+
+HWND MainWindow::CreateControl(const ControlLayout& row) {
+  const std::wstring text(row.text);
+  const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(row.control)));
+  DWORD style = WS_CHILD | WS_VISIBLE;
+  if (TakesFocus(row.kind)) {
+    style |= WS_TABSTOP;
+  }
+  DWORD exStyle = 0;
+  const wchar_t* windowClass = WC_STATICW;
+  switch (row.kind) {
+    case ControlKind::Label:
+      style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+      break;
+    case ControlKind::Picture:
+      style |= SS_OWNERDRAW;
+      break;
+    case ControlKind::DropDownList:
+      windowClass = WC_COMBOBOXW;
+      style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL;
+      break;
+    case ControlKind::PushButton:
+      windowClass = WC_BUTTONW;
+      style |= BS_PUSHBUTTON;
+      break;
+    case ControlKind::LogBox:
+      windowClass = WC_EDITW;
+      exStyle = WS_EX_CLIENTEDGE;
+      // No scroll bars; wraps at its width; Enter makes a new line.
+      style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+      break;
+    case ControlKind::ProgressBar:
+      windowClass = PROGRESS_CLASSW;
+      break;
+    case ControlKind::InfoBox:
+      windowClass = WC_EDITW;
+      style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+      break;
+    case ControlKind::Panel:
+      return panelDonate_.Create(hwnd_, ControlIdOf(row.control), instance_, text.c_str(), dpi_);
+  }
+  return CreateWindowExW(exStyle, windowClass, text.c_str(), style, 0, 0, 0, 0, hwnd_, id,
+                         instance_, nullptr);
+}
+
+void MainWindow::RebuildFonts() {
+  // The controls take the new fonts before the old ones are deleted.
+  std::array<UniqueGdiObject, 2> fonts{MakeFont(FontOf(FontRole::Window), dpi_),
+                                       MakeFont(FontOf(FontRole::Title), dpi_)};
+  for (const ControlLayout& row : FormLayout()) {
+    if (row.font == FontRole::Donate) {
+      continue;  // the panel builds its caption font from its look
+    }
+    HwndSetFont(ControlHandle(row.control),
+                static_cast<HFONT>(fonts[static_cast<std::size_t>(row.font)].get()));
+  }
+  fonts_ = std::move(fonts);
+  panelDonate_.SetDpi(dpi_);
+}
+
+void MainWindow::PlaceControls() {
+  for (const ControlLayout& row : FormLayout()) {
+    HWND control = ControlHandle(row.control);
+    const int left = Scale(row.x);
+    const int top = Scale(row.y);
+    RECT place{left, top, left + Scale(row.width), top + Scale(row.height)};
+    switch (row.kind) {
+      case ControlKind::Label: {
+        // The label sizes itself to its text.
+        const SIZE size = TextExtent(
+            control, static_cast<HFONT>(fonts_[static_cast<std::size_t>(row.font)].get()),
+            row.text);
+        place.right = place.left + size.cx;
+        place.bottom = place.top + size.cy;
+        break;
+      }
+      case ControlKind::DropDownList:
+        PlaceDropDownList(control, place);
+        continue;
+      case ControlKind::Picture:
+        logo_.Fit({place.right - place.left, place.bottom - place.top});
+        InvalidateRect(control, nullptr, TRUE);
+        break;
+      default:
+        break;
+    }
+    SetWindowPos(control, nullptr, place.left, place.top, place.right - place.left,
+                 place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void MainWindow::PlaceDropDownList(HWND combo, const RECT& field) {
+  const int width = field.right - field.left;
+  const int height = field.bottom - field.top;
+  SendMessageW(combo, CB_SETMINVISIBLE, kListRows, 0);
+  // The closed field is as high as the item height set for it plus a border, and systems
+  // differ in both the border and in what CB_GETITEMHEIGHT reports back. So set a height,
+  // measure the field, and set the height that makes the difference right.
+  auto place = [&](int fieldItemHeight) {
+    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fieldItemHeight);
+    // The height given to a drop-down combo box is that of the field and its opened list.
+    const auto rowHeight = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+    SetWindowPos(combo, nullptr, field.left, field.top, width, height + kListRows * rowHeight + 2,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT now = HwndRectInParent(combo);
+    return now.bottom - now.top;
+  };
+  // The trial is the font's own item height: Wine clips a smaller one at the next resize.
+  const auto trial =
+      static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+  const int border = place(trial) - trial;
+  place(height - border);
+}
+
+void MainWindow::SizeToClient() {
+  const SIZE size = WindowSizeForClient({Scale(kFormClientWidth), Scale(kFormClientHeight)},
+                                        kFrameStyle, kFrameExStyle, dpi_);
+  SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HWND MainWindow::FirstTabStop() const {
+  for (const ControlLayout& row : FormLayout()) {  // rows are in tab order (checked)
+    HWND control = ControlHandle(row.control);
+    if (row.tabOrder != kNoTabOrder && TakesFocus(row.kind) && IsWindowVisible(control) &&
+        IsWindowEnabled(control)) {
+      return control;
+    }
+  }
+  return nullptr;
+}
+
+int MainWindow::Scale(int pixels) const {
+  return ScaleForDpi(pixels, dpi_);
+}

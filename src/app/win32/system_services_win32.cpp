@@ -1,0 +1,35 @@
+#include "app/win32/system_services_win32.h"
+
+#include "flashing/win32/serial_ports_win32.h"
+#include "flashing/win32/shell_win32.h"
+#include "flashing/win32/work_folder_win32.h"
+#include "runner/win32/process_runner_win32.h"
+
+std::wstring Win32SystemServices::GetWorkFolder() {
+  return ::GetWorkFolder();
+}
+
+bool Win32SystemServices::ExtractResourceToFile(std::wstring_view resourceName,
+                                                const std::wstring& targetPath) {
+  return ::ExtractResourceToFile(resourceName, targetPath);
+}
+
+void Win32SystemServices::RemoveFile(const std::wstring& path) {
+  RemoveFileQuietly(path);
+}
+
+void Win32SystemServices::RemoveWorkFolder(const std::wstring& folder) {
+  ::RemoveWorkFolder(folder);
+}
+
+void Win32SystemServices::ListSerialPorts(ItemList& ports) {
+  ReadSerialPorts(ports);
+}
+
+int Win32SystemServices::RunHidden(const std::wstring& commandLine, const LineHandler& onLine) {
+  return RunHiddenProcess(commandLine, onLine);
+}
+
+void Win32SystemServices::OpenAddress(const std::wstring& address) {
+  OpenAddressInBrowser(address);
+}

@@ -1,0 +1,35 @@
+// Start-up and end of the program.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/form1.h"
+#include "app/win32/main_window_win32.h"
+#include "app/win32/system_services_win32.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+  // A tool run holds this thread by design; a ghosted window would hide the progress bar's
+  // forced repaints after a few seconds.
+  DisableProcessWindowsGhosting();
+
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  // WIC, which decodes the logo, is a COM library.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
+  {
+    Win32SystemServices services;
+    MainWindow Form1(instance, services);  // controls, then FormCreate
+    Form1.Show(showCommand);
+    RunMessageLoop(Form1);  // the window's WM_DESTROY runs FormDestroy
+  }
+  // The recorded path outlives the window: released only after FormDestroy has run.
+  WorkFolder.clear();
+  WorkFolder.shrink_to_fit();
+
+  if (SUCCEEDED(com)) {
+    CoUninitialize();
+  }
+  return 0;
+}
