@@ -1,0 +1,401 @@
+// The logo, the donation panel, the Flash button with the progress bar during a run that
+// holds the thread, and the error box that catches what escapes a handler.
+#include <stdexcept>
+
+#include "app/form1.h"
+#include "app/win32/logo_fit.h"
+#include "app/win32/logo_picture_win32.h"
+#include "window_test_support.h"
+
+namespace {
+
+using enum FormControl;
+
+// A control drawn by its own paint code into a 32-bit bitmap, read back pixel by pixel.
+class Capture {
+ public:
+  // What the control's WM_PRINTCLIENT draws.
+  explicit Capture(HWND control) {
+    RECT client{};
+    GetClientRect(control, &client);
+    Draw(client.right, client.bottom, [control](HDC dc) {
+      SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    });
+  }
+  // What a drawing function draws into a box of this size.
+  Capture(int width, int height, const std::function<void(HDC)>& draw) {
+    Draw(width, height, draw);
+  }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  // As 0xRRGGBB.
+  std::uint32_t At(int x, int y) const {
+    return pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                   static_cast<std::size_t>(x)] &
+           0xFFFFFF;
+  }
+
+ private:
+  void Draw(int width, int height, const std::function<void(HDC)>& draw) {
+    width_ = width;
+    height_ = height;
+    const RECT client{0, 0, width, height};
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    // A colour neither control uses, so that unpainted pixels show.
+    HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
+    FillRect(dc, &client, magenta);
+    DeleteObject(magenta);
+    draw(dc);
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    pixels_.assign(pixels,
+                   pixels + static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+  }
+
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<std::uint32_t> pixels_;
+};
+
+std::uint32_t SystemColour(int index) {
+  const COLORREF c = GetSysColor(index);
+  return (static_cast<std::uint32_t>(GetRValue(c)) << 16) |
+         (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
+}
+
+// ---- The logo ------------------------------------------------------------------------------
+
+TEST(LogoFit, KeepsAFittingPictureAndScalesALargerOneDownTruncated) {
+  struct Case {
+    PixelSize picture, box, drawn;
+  };
+  const Case cases[] = {
+      {{1024, 1024}, {124, 121}, {121, 121}},  // the logo in its box at 96 DPI
+      {{1024, 1024}, {186, 182}, {182, 182}},  // and at 144 DPI
+      {{100, 50}, {124, 121}, {100, 50}},      // fits: its own size
+      {{124, 121}, {124, 121}, {124, 121}},
+      {{300, 100}, {124, 121}, {124, 41}},  // 41.33 truncated
+      {{100, 300}, {124, 121}, {40, 121}},  // 40.33 truncated
+      {{200, 10}, {124, 121}, {124, 6}},    // 6.2 truncated
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FitInside(c.picture, c.box), c.drawn) << c.picture.width << "x" << c.picture.height
+                                                    << " in " << c.box.width << "x" << c.box.height;
+  }
+}
+
+TEST_F(WindowTest, TheLogoResourceIsA1024SquarePictureScaledDownForItsBox) {
+  LogoPicture logo;
+  ASSERT_TRUE(logo.Load(GetModuleHandleW(nullptr), L"LOGO", L"PNG"));
+  EXPECT_EQ(logo.SourceSize(), (PixelSize{1024, 1024}));
+  logo.Fit({124, 121});
+  EXPECT_EQ(logo.DrawnSize(), (PixelSize{121, 121}));
+  const Capture drawn(124, 121, [&](HDC dc) { logo.Draw(dc, RECT{0, 0, 124, 121}); });
+  const std::uint32_t background = SystemColour(COLOR_WINDOW);
+  // Transparent corners, the blue square up to the picture's right edge, then the box.
+  EXPECT_EQ(drawn.At(0, 0), background);
+  EXPECT_NE(drawn.At(60, 12), background);
+  EXPECT_NE(drawn.At(120, 60), background);
+  EXPECT_EQ(drawn.At(121, 60), background);
+  EXPECT_FALSE(logo.Load(GetModuleHandleW(nullptr), L"NOLOGO", L"PNG"));
+}
+
+class LogoTest : public WindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LogoTest, IsDrawnSquareAtTheBoxTopLeftOverTheWindowsBackground) {
+  const int dpi = GetParam();
+  HWND form = Open().Handle();
+  if (dpi != 96) {
+    RECT outer{};
+    GetWindowRect(form, &outer);
+    SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&outer));
+    Pump();
+  }
+  const Capture image(Handle(Image1));
+  const int side = MulDiv(121, dpi, 96);  // the box's height decides
+  ASSERT_EQ(image.Width(), MulDiv(124, dpi, 96));
+  ASSERT_EQ(image.Height(), side);
+  const std::uint32_t background = SystemColour(COLOR_WINDOW);
+  const int middle = side / 2;
+  // The corners of the picture are transparent: the window's background shows through.
+  EXPECT_EQ(image.At(0, 0), background);
+  EXPECT_EQ(image.At(side - 1, side - 1), background);
+  // Its opaque blue square (the mark on it is white) reaches the picture's edges ...
+  EXPECT_NE(image.At(middle, side / 10), background);
+  EXPECT_NE(image.At(side - 1, middle), background);
+  EXPECT_NE(image.At(middle, side - 1), background);
+  // ... and no further: the strip at the box's right stays empty.
+  for (int x = side; x < image.Width(); ++x) {
+    EXPECT_EQ(image.At(x, middle), background) << x;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, LogoTest, ::testing::Values(96, 144));
+
+// ---- The donation panel ----------------------------------------------------------------------
+
+TEST_F(WindowTest, TheDonationPanelShowsItsLookAndOpensThePageOnEachClick) {
+  Open();
+  HWND panel = Handle(PanelDonate);
+  const Capture look(panel);
+  EXPECT_EQ(look.At(0, 0), 0xFFCC00u);  // its own colour, also under the visual style
+  EXPECT_EQ(look.At(look.Width() - 1, look.Height() - 1), 0xFFCC00u);
+  // The caption in its colour, centred: as much space on its left as on its right.
+  int left = look.Width();
+  int right = -1;
+  bool captionColour = false;
+  for (int y = 0; y < look.Height(); ++y) {
+    for (int x = 0; x < look.Width(); ++x) {
+      if (look.At(x, y) != 0xFFCC00u) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        captionColour = captionColour || look.At(x, y) == 0x003087u;
+      }
+    }
+  }
+  EXPECT_TRUE(captionColour);
+  EXPECT_LE(std::abs(left - (look.Width() - 1 - right)), 3) << left << " " << right;
+
+  // The text box's border.
+  EXPECT_NE(GetWindowLongPtrW(panel, GWL_EXSTYLE) & LONG_PTR{WS_EX_CLIENTEDGE}, 0);
+  // The hand pointer over it.
+  SendMessageW(panel, WM_SETCURSOR, reinterpret_cast<WPARAM>(panel),
+               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
+
+  HWND focus = GetFocus();
+  const std::vector<std::wstring> log = LogLines();
+  const std::wstring opened = L"OpenAddress " + DonationAddress();
+  Click(panel, {10, 10});
+  Click(panel, {10, 10});
+  EXPECT_EQ(services_.CountOf(opened), 2);
+  EXPECT_EQ(LogLines(), log);
+  EXPECT_EQ(GetFocus(), focus);  // the panel never takes the focus
+}
+
+// ---- Flash and the progress bar -------------------------------------------------------------
+
+class FlashTest : public WindowTest {
+ public:
+  // A model and a port chosen, as the user does it: Flash is then enabled.
+  void ChooseModelAndPort() {
+    TabTo(ComboDevice);
+    Type(L"m");
+    SetFocus(Handle(ComboBoxPort));
+    PressKey(VK_F4);
+    PressKey(VK_DOWN);    // COM3: the check passes
+    PressKey(VK_RETURN);  // closes the list
+    ASSERT_TRUE(IsWindowEnabled(Handle(ButtonFlash)));
+  }
+};
+
+TEST_F(FlashTest, TheBarIsPaintedAtEachPercentageWhileTheRunHoldsTheThread) {
+  Open();
+  ChooseModelAndPort();
+  HWND bar = Handle(ProgressBar1);
+  SendMessageW(bar, PBM_SETPOS, 40, 0);  // a position left by an earlier run
+  services_.toolOutput = {
+      L"Writing at 0x00001000 [=>                            ]  18.4% 3072/17568 bytes...",
+      L"Writing at 0x00008000 [==============>               ]  50.0% 1536/3072 bytes...",
+      L"Wrote 824416 bytes (530195 compressed) at 0x00010000 in 12.3 seconds.",
+      L"Writing at 0x000c8000 [==============================] 100.0% 824416/824416 bytes...",
+  };
+  std::vector<int> positions;
+  std::vector<bool> painted;
+  services_.afterEachToolLine = [&] {
+    // Still inside the run: no message has been dispatched since the line.
+    positions.push_back(static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)));
+    painted.push_back(GetUpdateRect(bar, nullptr, FALSE) == FALSE);
+  };
+  SetFocus(Handle(ButtonFlash));
+  PressKey(VK_SPACE);  // the keyboard way to a focused button
+
+  EXPECT_EQ(positions, (std::vector<int>{18, 50, 50, 100}));
+  EXPECT_EQ(painted, (std::vector<bool>{true, true, true, true}));
+  EXPECT_EQ(services_.CountOf(L"RunHidden"), 2);  // the check, then the flash
+  const std::vector<std::wstring> log = LogLines();
+  EXPECT_NE(std::find(log.begin(), log.end(), L"Flashing\u2026"), log.end());
+  EXPECT_EQ(log.back(), L"\u27A1 if your device is not restarting, turn it off and on again.");
+  // Success sets both lists back and disables Flash.
+  EXPECT_FALSE(IsWindowEnabled(Handle(ButtonFlash)));
+  EXPECT_EQ(HwndText(Edit(ComboDevice)), L"Select a device");
+}
+
+TEST_F(FlashTest, EnterPressesTheFocusedFlashButton) {
+  Open();
+  ChooseModelAndPort();
+  services_.exitCode = 2;  // the flash fails, so Flash stays enabled
+  SetFocus(Handle(ButtonFlash));
+  PressKey(VK_RETURN);
+  PressKey(VK_RETURN);
+  EXPECT_EQ(services_.CountOf(L"RunHidden"), 3);  // the check, then two flashes
+  EXPECT_EQ(LogLines().back(), L"Flash error \u274C Code : 2");
+}
+
+// ---- The error box --------------------------------------------------------------------------
+
+// Catches this thread's message boxes as they open, notes what they show and presses OK.
+class ErrorBoxCatcher {
+ public:
+  struct Box {
+    std::wstring caption;
+    std::wstring text;
+    HWND owner = nullptr;
+    bool errorIcon = false;
+    std::vector<int> buttons;  // the identifiers of the visible buttons
+  };
+
+  ErrorBoxCatcher() {
+    current_ = this;
+    hook_ = SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+  }
+  ~ErrorBoxCatcher() {
+    UnhookWindowsHookEx(hook_);
+    current_ = nullptr;
+  }
+  ErrorBoxCatcher(const ErrorBoxCatcher&) = delete;
+  ErrorBoxCatcher& operator=(const ErrorBoxCatcher&) = delete;
+
+  std::vector<Box> boxes;
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && current_ != nullptr) {
+      auto* box = reinterpret_cast<HWND>(wParam);
+      wchar_t windowClass[16] = {};
+      GetClassNameW(box, windowClass, 16);
+      if (std::wstring_view(windowClass) == L"#32770") {
+        current_->boxes.push_back(Read(box));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+
+  static Box Read(HWND box) {
+    Box seen;
+    seen.caption = HwndText(box);
+    seen.owner = GetWindow(box, GW_OWNER);
+    const HICON errorIcon = LoadIconW(nullptr, IDI_ERROR);
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t childClass[16] = {};
+      GetClassNameW(child, childClass, 16);
+      const auto style = static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE));
+      const std::wstring_view kind(childClass);
+      if (kind == L"Button" && (style & WS_VISIBLE) != 0) {
+        seen.buttons.push_back(GetDlgCtrlID(child));
+      } else if (kind == L"Static" && (style & SS_TYPEMASK) == SS_ICON) {
+        seen.errorIcon =
+            reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0)) == errorIcon;
+      } else if (kind == L"Static" && !HwndText(child).empty()) {
+        seen.text = HwndText(child);
+      }
+    }
+    return seen;
+  }
+
+  static inline ErrorBoxCatcher* current_ = nullptr;
+  HHOOK hook_ = nullptr;
+};
+
+TEST_F(WindowTest, AnErrorInFormCreateIsShownAndTheWindowStillOpens) {
+  services_.workFolderFails = true;
+  ErrorBoxCatcher catcher;
+  HWND form = Open().Handle();
+
+  ASSERT_EQ(catcher.boxes.size(), 1u);
+  const ErrorBoxCatcher::Box& box = catcher.boxes.front();
+  // The program's title from its file name (this test's file begins like the program's).
+  EXPECT_EQ(box.caption, L"Vantortrackerflasher");
+  EXPECT_EQ(box.text, L"Impossible de cr\u00E9er le r\u00E9pertoire.");
+  EXPECT_EQ(box.owner, form);
+  EXPECT_TRUE(box.errorIcon);
+  EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+
+  // The window is there, with none of FormCreate's later steps done.
+  EXPECT_TRUE(IsWindowVisible(form));
+  EXPECT_EQ(HwndText(Handle(MemoLog)), L"");
+  EXPECT_EQ(SendMessageW(Handle(ComboDevice), CB_GETCOUNT, 0, 0), 0);
+  EXPECT_TRUE(IsWindowEnabled(Handle(ButtonFlash)));
+  // And it still answers the user.
+  Click(Handle(PanelDonate), {10, 10});
+  EXPECT_EQ(services_.CountOf(L"OpenAddress"), 1);
+}
+
+struct HandlerErrorCase {
+  const char* name;
+  void (*raise)();
+  std::wstring_view shown;
+};
+
+class HandlerErrorTest : public WindowTest,
+                         public ::testing::WithParamInterface<HandlerErrorCase> {};
+
+TEST_P(HandlerErrorTest, IsShownInTheErrorBoxAndTheWindowGoesOn) {
+  Open();
+  TabTo(ComboDevice);
+  Type(L"m");  // the port list is enabled
+  services_.duringPortListing = GetParam().raise;
+  ErrorBoxCatcher catcher;
+  SetFocus(Handle(ComboBoxPort));
+  PressKey(VK_F4);
+  PressKey(VK_ESCAPE);
+
+  ASSERT_EQ(catcher.boxes.size(), 1u);
+  EXPECT_EQ(catcher.boxes.front().text, GetParam().shown);
+  EXPECT_EQ(catcher.boxes.front().caption, L"Vantortrackerflasher");
+  EXPECT_EQ(catcher.boxes.front().owner, window_->Handle());
+  // The rest of the handler did not run: the prompt was not inserted.
+  EXPECT_EQ(SendMessageW(Handle(ComboBoxPort), CB_GETCOUNT, 0, 0), 2);
+
+  // The window stays usable: the next action runs its handler.
+  const int runs = services_.CountOf(L"GetWorkFolder");
+  TabTo(ComboDevice);
+  Type(L"x");
+  EXPECT_EQ(services_.CountOf(L"GetWorkFolder"), runs + 1);
+  EXPECT_EQ(LogLines().back(), L"Preparing files for x...");
+}
+
+void RaiseTypeError() {
+  throw AppError(L"Type de donn\u00E9es incorrect pour '\\Device\\Serial0'");
+}
+void RaiseMessageEndingInALetter() {
+  throw AppError(L"Cannot read the port list");
+}
+void RaiseMessageEndingInFullStops() {
+  throw AppError(L"Cannot read the port list...");
+}
+void RaiseStandardError() {
+  throw std::runtime_error("bad port entry 7");
+}
+
+const HandlerErrorCase kHandlerErrors[] = {
+    // Ends with a quote, which sorts before the full stop: shown as it is.
+    {"AfterAQuoteNoFullStop", RaiseTypeError,
+     L"Type de donn\u00E9es incorrect pour '\\Device\\Serial0'"},
+    {"AfterALetterAFullStop", RaiseMessageEndingInALetter, L"Cannot read the port list."},
+    {"AfterAFullStopNothing", RaiseMessageEndingInFullStops, L"Cannot read the port list..."},
+    {"AfterADigitAFullStop", RaiseStandardError, L"bad port entry 7."},
+};
+
+std::string HandlerErrorName(const ::testing::TestParamInfo<HandlerErrorCase>& param) {
+  return param.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, HandlerErrorTest, ::testing::ValuesIn(kHandlerErrors),
+                         HandlerErrorName);
+
+}  // namespace
