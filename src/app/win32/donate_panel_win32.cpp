@@ -47,10 +47,10 @@ void DonatePanel::SetLook(const PanelLook& look) {
 }
 
 void DonatePanel::RebuildFont() {
-  const FontSpec& spec = FontOf(FontRole::Donate);
-  const int weight = look_ && look_->bold ? FW_BOLD : spec.weight;
-  const bool italic = look_ ? look_->italic : spec.italic;
-  font_ = MakeFont(spec, weight, italic, dpi_);
+  const FontDesign& design = FontOf(FontRole::Donate);
+  const int weight = look_ && look_->bold ? FW_BOLD : design.weight;
+  const bool italic = look_ ? look_->italic : design.italic;
+  font_ = MakeFont(design, weight, italic, dpi_);
 }
 
 void DonatePanel::Paint(HDC dc) const {

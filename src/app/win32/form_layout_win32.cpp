@@ -50,7 +50,7 @@ constexpr std::array<ControlLayout, kFormControlCount> kLayout{{
     {ComboDevice, DropDownList, 24, 33, 239, 23, 6, L"", Window},
 }};
 
-constexpr std::array<FontSpec, 3> kFonts{{
+constexpr std::array<FontDesign, 3> kFonts{{
     {L"Segoe UI", 12, FW_NORMAL, false, DEFAULT_CHARSET},
     {L"Segoe UI", 14, FW_BOLD, false, DEFAULT_CHARSET},
     // Weight and slant come from the panel's look; this is the face before it is applied.
@@ -86,7 +86,7 @@ const ControlLayout& LayoutOf(FormControl control) {
   return kLayout[static_cast<std::size_t>(control)];
 }
 
-const FontSpec& FontOf(FontRole role) {
+const FontDesign& FontOf(FontRole role) {
   return kFonts[static_cast<std::size_t>(role)];
 }
 

@@ -42,7 +42,7 @@ enum class ControlKind {
 
 enum class FontRole { Window, Title, Donate };
 
-struct FontSpec {
+struct FontDesign {
   std::wstring_view face;
   int height;  // character height in 96-DPI pixels
   int weight;
@@ -63,7 +63,7 @@ struct ControlLayout {
 
 std::span<const ControlLayout, kFormControlCount> FormLayout();
 const ControlLayout& LayoutOf(FormControl control);
-const FontSpec& FontOf(FontRole role);
+const FontDesign& FontOf(FontRole role);
 
 // The Win32 control identifier of a control (its WM_COMMAND id).
 int ControlIdOf(FormControl control);

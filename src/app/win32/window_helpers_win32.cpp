@@ -64,18 +64,18 @@ RECT HwndRectInParent(HWND hwnd) {
   return rect;
 }
 
-UniqueGdiObject MakeFont(const FontSpec& spec, int weight, bool italic, int dpi) {
+UniqueGdiObject MakeFont(const FontDesign& design, int weight, bool italic, int dpi) {
   LOGFONTW font{};
-  font.lfHeight = -ScaleForDpi(spec.height, dpi);
+  font.lfHeight = -ScaleForDpi(design.height, dpi);
   font.lfWeight = weight;
   font.lfItalic = italic ? TRUE : FALSE;
-  font.lfCharSet = spec.charset;
+  font.lfCharSet = design.charset;
   font.lfOutPrecision = OUT_DEFAULT_PRECIS;
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  const std::size_t length = std::min(spec.face.size(), std::size(font.lfFaceName) - 1);
-  std::memcpy(font.lfFaceName, spec.face.data(), length * sizeof(wchar_t));
+  const std::size_t length = std::min(design.face.size(), std::size(font.lfFaceName) - 1);
+  std::memcpy(font.lfFaceName, design.face.data(), length * sizeof(wchar_t));
   return UniqueGdiObject(CreateFontIndirectW(&font));
 }
 

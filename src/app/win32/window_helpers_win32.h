@@ -25,10 +25,10 @@ void HwndSetFont(HWND hwnd, HFONT font);
 // The window's rectangle in its parent's client coordinates.
 RECT HwndRectInParent(HWND hwnd);
 
-// A font from its 96-DPI spec at this DPI, with its weight and slant given separately.
-UniqueGdiObject MakeFont(const FontSpec& spec, int weight, bool italic, int dpi);
-inline UniqueGdiObject MakeFont(const FontSpec& spec, int dpi) {
-  return MakeFont(spec, spec.weight, spec.italic, dpi);
+// A font from its 96-DPI design at this DPI, with its weight and slant given separately.
+UniqueGdiObject MakeFont(const FontDesign& design, int weight, bool italic, int dpi);
+inline UniqueGdiObject MakeFont(const FontDesign& design, int dpi) {
+  return MakeFont(design, design.weight, design.italic, dpi);
 }
 
 // The pixel size of one line of text in a font.

@@ -50,7 +50,7 @@ class DropDownTest : public WindowTest {
   }
 };
 
-// ---- Typing (rule 6) and Backspace (rule 7) --------------------------------------------------
+// ---- Typing and Backspace -----------------------------------------------------------------------
 
 enum class Start { WholeTextHighlighted, CaretAtTheEnd };
 
@@ -66,7 +66,7 @@ struct TypingCase {
 
 class TypingTest : public DropDownTest, public ::testing::WithParamInterface<TypingCase> {};
 
-TEST_P(TypingTest, CompletesSelectsAndRunsTheChangeHandlerByTheRule) {
+TEST_P(TypingTest, CompletesSelectsAndRunsTheChangeHandlerAsTheUserExpects) {
   const TypingCase& c = GetParam();
   Open();
   TabTo(ComboDevice);  // moving in with Tab highlights the whole field
@@ -175,7 +175,7 @@ TEST_F(DropDownTest, DeletingOrCuttingTextRunsTheChangeHandler) {
   EXPECT_EQ(PreparedFor(), (std::vector<std::wstring>{L"a device", L"device"}));
 }
 
-// ---- Arrow keys on a closed list (rule 4) ----------------------------------------------------
+// ---- Arrow keys on a closed list ----------------------------------------------------------------
 
 TEST_F(DropDownTest, ArrowKeysStepThroughAClosedListRunningTheHandlerAtEachStep) {
   Open();
@@ -202,7 +202,7 @@ TEST_F(DropDownTest, ArrowKeysStepThroughAClosedListRunningTheHandlerAtEachStep)
   EXPECT_EQ(LogLines().back(), L"Please select a device model.");
 }
 
-// ---- The opened list (rules 4 and 5) ---------------------------------------------------------
+// ---- The opened list ----------------------------------------------------------------------------
 
 TEST_F(DropDownTest, OpeningThePortListRunsItsHandlerFirstAndShowsTheItemsItBuilt) {
   Open();
@@ -255,7 +255,7 @@ TEST_F(DropDownTest, ArrowKeysInTheOpenedListRunTheChangeHandlerAtEachStep) {
   EXPECT_EQ(services_.CountOf(L"RunHidden"), 1);
 }
 
-// ---- Program actions (rules 2 and 3) ---------------------------------------------------------
+// ---- Program actions ----------------------------------------------------------------------------
 
 TEST_F(DropDownTest, NothingTheProgramDoesToAListRunsAHandler) {
   Open();
@@ -294,7 +294,7 @@ TEST_F(DropDownTest, NothingTheProgramDoesToAListRunsAHandler) {
   }
 }
 
-// ---- A disabled list (rule 8) ----------------------------------------------------------------
+// ---- A disabled list ----------------------------------------------------------------------------
 
 TEST_F(DropDownTest, ADisabledListTakesNeitherTheMouseNorTheKeyboard) {
   HWND form = Open().Handle();
