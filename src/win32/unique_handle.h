@@ -106,6 +106,13 @@ struct MemoryDcTraits {
   static void Close(Handle h) noexcept { ::DeleteDC(h); }
 };
 
+// Windows made with CreateWindowExW that no parent destroys.
+struct WindowTraits {
+  using Handle = HWND;
+  static Handle Invalid() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::DestroyWindow(h); }
+};
+
 using UniqueHandle = UniqueAny<KernelHandleTraits>;
 using UniqueFile = UniqueAny<FileHandleTraits>;
 using UniqueFind = UniqueAny<FindHandleTraits>;

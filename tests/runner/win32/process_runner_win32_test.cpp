@@ -339,12 +339,7 @@ void FilterOutputLine(std::wstring_view line, LineSink& log, ProgressBar& bar) {
   }
 }
 
-struct DestroyWindowTraits {
-  using Handle = HWND;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle h) noexcept { ::DestroyWindow(h); }
-};
-using UniqueWindow = UniqueAny<DestroyWindowTraits>;
+using UniqueWindow = UniqueAny<WindowTraits>;
 
 TEST_F(Runner, FlashTranscriptInRealControls) {
   INITCOMMONCONTROLSEX init{sizeof(init), ICC_PROGRESS_CLASS};
