@@ -130,6 +130,37 @@ void EmptyFolder(const std::wstring& folder) {
   } while (::FindNextFileW(search.get(), &found));
 }
 
+// True when the folder is a junction or symbolic link rather than a folder of its own.
+bool IsLinkItself(const std::wstring& folder) {
+  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return true;
+  }
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) {
+      return false;
+    }
+    const bool fits = length < full.size();
+    full.resize(length);
+    if (fits) {
+      break;
+    }
+  }
+  while (full.size() > 3 && full.back() == L'\\') {
+    full.pop_back();
+  }
+  const std::size_t cut = full.find_last_of(L'\\');
+  if (cut == std::wstring::npos || cut + 1 == full.size()) {
+    return false;  // a drive's root
+  }
+  const std::wstring parent = full.substr(0, cut + 1);
+  return ResolvesElsewhere(ResolvedPath(parent, false), full,
+                           std::wstring_view(full).substr(cut + 1));
+}
+
 }  // namespace
 
 std::wstring GetWorkFolder() {
@@ -180,6 +211,15 @@ bool ExtractResourceToFile(std::wstring_view resourceName, const std::wstring& t
 void RemoveWorkFolder(const std::wstring& folder) {
   try {
     if (folder.empty() || !IsFolder(folder)) {
+      return;
+    }
+    if (IsLinkItself(folder)) {
+      // Someone replaced the work folder with a link: what it points to is not ours to empty.
+      // Windows removes a directory link as the link; Wine would reach its target, so a link
+      // that only shows as resolving elsewhere is left alone.
+      if ((::GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        ::RemoveDirectoryW(folder.c_str());
+      }
       return;
     }
     EmptyFolder(folder.back() == L'\\' ? folder : folder + L'\\');

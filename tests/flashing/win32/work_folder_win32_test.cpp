@@ -164,6 +164,21 @@ TEST_F(RemoveWorkFolderTest, LinksInsideAreNeverFollowed) {
   EXPECT_FALSE(Exists(work + L"sub"));
 }
 
+TEST_F(RemoveWorkFolderTest, AWorkFolderThatIsALinkIsNeverEmptied) {
+  // work-link points to outside\folder, which holds keep.txt.
+  const std::optional<std::wstring> fixture = ReadVariable(L"VTF_LINK_FIXTURE");
+  ASSERT_TRUE(fixture) << "VTF_LINK_FIXTURE names the folder made by the link fixture step";
+  const std::wstring root = *fixture + L"\\";
+  ASSERT_EQ(ReadBytes(root + L"work-link\\keep.txt"), "kept");
+
+  for (const std::wstring& folder : {root + L"work-link\\", root + L"work-link"}) {
+    RemoveWorkFolder(folder);
+    EXPECT_EQ(ReadBytes(root + L"outside\\folder\\keep.txt"), "kept")
+        << "through " << folder.size();
+    EXPECT_TRUE(IsDirectory(root + L"outside\\folder"));
+  }
+}
+
 TEST_F(RemoveWorkFolderTest, DoesNothingWithoutAFolder) {
   // A removal that went ahead would clear the read-only mark of a file named as the folder.
   // (No empty path here: a removal that went ahead with one would walk the drive's root.)
