@@ -1,12 +1,23 @@
 #include "runner/line_cutter.h"
 
+#include <cstdint>
+
+namespace {
+
+// Codes 0 to 32; wchar_t is signed on some platforms, and no negative value is a control.
+bool IsBlankOrControl(wchar_t c) {
+  return static_cast<std::uint32_t>(c) <= 32;
+}
+
+}  // namespace
+
 std::wstring_view TrimControls(std::wstring_view text) {
   std::size_t first = 0;
-  while (first < text.size() && text[first] <= L' ') {
+  while (first < text.size() && IsBlankOrControl(text[first])) {
     ++first;
   }
   std::size_t end = text.size();
-  while (end > first && text[end - 1] <= L' ') {
+  while (end > first && IsBlankOrControl(text[end - 1])) {
     --end;
   }
   return text.substr(first, end - first);

@@ -593,9 +593,3 @@ TEST_F(SimulatorTest, ExtraLinesAndBytesComeBeforeTheToolsOutput) {
 }
 
 }  // namespace
-
-// The tree links Windows tests with -municode, so the entry point is wmain.
-int wmain(int argc, wchar_t** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

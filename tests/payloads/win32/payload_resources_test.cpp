@@ -122,9 +122,3 @@ TEST_F(PayloadResources, ToolIsFoundUnderTheMixedCaseNameTheProgramAsksFor) {
 }
 
 }  // namespace
-
-// The tree links Windows programs with -municode, so the entry point is wmain.
-int wmain(int argc, wchar_t** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

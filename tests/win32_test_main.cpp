@@ -1,4 +1,5 @@
-// GoogleTest's own main is the narrow one; this tree links with -municode.
+// The entry point of every Windows test program: the tree links with -municode, and
+// GoogleTest's own main is the narrow one.
 #include <gtest/gtest.h>
 
 int wmain(int argc, wchar_t** argv) {

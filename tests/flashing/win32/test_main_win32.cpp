@@ -1,7 +1,0 @@
-// GoogleTest's own main is the narrow one; this tree links with -municode.
-#include <gtest/gtest.h>
-
-int wmain(int argc, wchar_t** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
