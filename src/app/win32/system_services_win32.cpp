@@ -1,9 +1,13 @@
 #include "app/win32/system_services_win32.h"
 
-#include "flashing/win32/serial_ports_win32.h"
+#include <utility>
+
 #include "flashing/win32/shell_win32.h"
 #include "flashing/win32/work_folder_win32.h"
 #include "runner/win32/process_runner_win32.h"
+
+Win32SystemServices::Win32SystemServices(HKEY portsRoot, std::wstring portsKey)
+    : portsRoot_(portsRoot), portsKey_(std::move(portsKey)) {}
 
 std::wstring Win32SystemServices::GetWorkFolder() {
   return ::GetWorkFolder();
@@ -23,7 +27,7 @@ void Win32SystemServices::RemoveWorkFolder(const std::wstring& folder) {
 }
 
 void Win32SystemServices::ListSerialPorts(ItemList& ports) {
-  ReadSerialPorts(ports);
+  ReadSerialPorts(ports, portsRoot_, portsKey_);
 }
 
 int Win32SystemServices::RunHidden(const std::wstring& commandLine, const LineHandler& onLine) {

@@ -2,10 +2,19 @@
 // registry's serial ports, hidden tool runs and the browser.
 #pragma once
 
+#include <windows.h>
+
+#include <string>
+
 #include "app/system_services.h"
+#include "flashing/win32/serial_ports_win32.h"
 
 class Win32SystemServices final : public SystemServices {
  public:
+  // The serial ports are read from `portsKey` under `portsRoot`; tests name a scratch key.
+  explicit Win32SystemServices(HKEY portsRoot = HKEY_LOCAL_MACHINE,
+                               std::wstring portsKey = kSerialCommKey);
+
   std::wstring GetWorkFolder() override;
   bool ExtractResourceToFile(std::wstring_view resourceName,
                              const std::wstring& targetPath) override;
@@ -14,4 +23,8 @@ class Win32SystemServices final : public SystemServices {
   void ListSerialPorts(ItemList& ports) override;
   int RunHidden(const std::wstring& commandLine, const LineHandler& onLine) override;
   void OpenAddress(const std::wstring& address) override;
+
+ private:
+  HKEY portsRoot_;
+  std::wstring portsKey_;
 };
