@@ -31,23 +31,7 @@ class DropDownTest : public WindowTest {
     return seen;
   }
 
-  void OpenPortListWithTheMouse() {
-    const COMBOBOXINFO info = ComboInfo(ComboBoxPort);
-    Click(Handle(ComboBoxPort), {(info.rcButton.left + info.rcButton.right) / 2,
-                                 (info.rcButton.top + info.rcButton.bottom) / 2});
-  }
-
-  std::vector<std::wstring> ListItems(FormControl combo) const {
-    std::vector<std::wstring> items;
-    const auto count = SendMessageW(Handle(combo), CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      wchar_t item[128] = {};
-      SendMessageW(Handle(combo), CB_GETLBTEXT, static_cast<WPARAM>(i),
-                   reinterpret_cast<LPARAM>(item));
-      items.emplace_back(item);
-    }
-    return items;
-  }
+  void OpenPortListWithTheMouse() { ClickListButton(ComboBoxPort); }
 };
 
 // ---- Typing and Backspace -----------------------------------------------------------------------
@@ -227,10 +211,8 @@ TEST_F(DropDownTest, OpeningThePortListRunsItsHandlerFirstAndShowsTheItemsItBuil
   EXPECT_EQ(HwndText(Edit(ComboBoxPort)), L"Select COM port");
 
   // A click on COM7: the field shows it, then the change handler checks that port.
-  RECT item{};
-  SendMessageW(List(ComboBoxPort), LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item));
   const std::size_t before = LogLines().size();
-  Click(List(ComboBoxPort), {(item.left + item.right) / 2, (item.top + item.bottom) / 2});
+  ClickListItem(ComboBoxPort, 2);
   EXPECT_FALSE(IsWindowVisible(List(ComboBoxPort)));
   EXPECT_EQ(Port().ItemIndex(), 2);
   EXPECT_EQ(HwndText(Edit(ComboBoxPort)), L"COM7");
