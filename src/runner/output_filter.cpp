@@ -33,7 +33,9 @@ constexpr std::wstring_view kDetectionMarker = L"Detecting chip type";
 constexpr std::wstring_view kDetectionText = L"Detecting chip type...";
 constexpr std::wstring_view kDetectionPrefix = L"\U0001F50D Device detected: ";
 
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsDigit(wchar_t c) {
+  return c >= L'0' && c <= L'9';
+}
 
 }  // namespace
 
