@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and starts it under Wine in a window on your
-# display. The default build simulates the device (see the README): a demonstration port is
-# listed and answers as an M5Stick S3, and nothing is written to any real port.
+# display. The default build simulates the device (see the README): a demonstration port,
+# COM7, is listed and answers as an M5Stick S3, and nothing is written to any real port.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -14,6 +14,8 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 
+tree=build/windows
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target VantorTrackerFlasher
-exec scripts/demo.sh build/windows/VantorTrackerFlasher.exe
+export VTF_DEMO_PREFIX="$PWD/$tree/demo-prefix"
+exec scripts/demo.sh "$tree/src/app/win32/VantorTrackerFlasher.exe"
