@@ -25,12 +25,52 @@ bool IsSurrogate(wchar_t c) {
 
 // ---- MemoLogView ----------------------------------------------------------------------------
 
+MemoLogView::~MemoLogView() {
+  if (edit_ != nullptr) {
+    RemoveWindowSubclass(edit_, EditProc, kSubclassId);
+  }
+}
+
 void MemoLogView::Attach(HWND edit) {
   edit_ = edit;
   SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);  // 0: as long as memory allows
+  SetWindowSubclass(edit_, EditProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
 void MemoLogView::Add(std::wstring_view line) {
+  if (pending_.empty()) {
+    // The paint that shows the line brings it in first.
+    InvalidateRect(edit_, nullptr, FALSE);
+  }
+  pending_ += line;
+  pending_ += L"\r\n";
+}
+
+LRESULT CALLBACK MemoLogView::EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR, DWORD_PTR self) {
+  auto* view = reinterpret_cast<MemoLogView*>(self);
+  switch (message) {
+    case WM_DESTROY:
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, EditProc, kSubclassId);
+      view->edit_ = nullptr;
+      view->pending_.clear();
+      break;
+    default:
+      // Whatever paints, reads or acts on the text box finds every line added before it.
+      view->Flush();
+      break;
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+void MemoLogView::Flush() {
+  if (pending_.empty()) {
+    return;
+  }
+  std::wstring appended = std::move(pending_);
+  pending_.clear();  // before the messages below, which come back through EditProc
   ScopedCount quiet(programChange_);
   // EM_SETSEL(-1, -1) would insert at the caret, wherever the user left it: the end is the
   // text's length.
@@ -40,13 +80,9 @@ void MemoLogView::Add(std::wstring_view line) {
     atRowStart_ = text.empty() || text.ends_with(L"\r\n");
     atRowStartKnown_ = true;
   }
-  std::wstring appended;
-  appended.reserve(line.size() + 4);
   if (!atRowStart_) {
-    appended += L"\r\n";  // after the user's own text, the line starts a row of its own
+    appended.insert(0, L"\r\n");  // after the user's own text, the lines start a row
   }
-  appended += line;
-  appended += L"\r\n";
   SendMessageW(edit_, EM_SETSEL, static_cast<WPARAM>(length), length);
   SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(appended.c_str()));
   SendMessageW(edit_, EM_SCROLLCARET, 0, 0);

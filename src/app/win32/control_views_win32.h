@@ -14,16 +14,31 @@
 // The log: lines appended at the very end of the text, whatever the user did to it.
 class MemoLogView final : public LineSink {
  public:
+  MemoLogView() = default;
+  MemoLogView(const MemoLogView&) = delete;
+  MemoLogView& operator=(const MemoLogView&) = delete;
+  ~MemoLogView();
+
   void Attach(HWND edit);
   HWND Handle() const { return edit_; }
 
+  // The line goes into the text box when the box next gets a message: its next paint, or
+  // anything that reads it or acts on it. A tool run holds the thread, so its lines are not
+  // painted before it ends anyway; they then go in with one replacement instead of one
+  // each, which a text box makes slower the longer its text.
   void Add(std::wstring_view line) override;
 
   // The edit's EN_CHANGE, forwarded by the window.
   void OnEditChange();
 
  private:
+  static LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                   UINT_PTR id, DWORD_PTR self);
+  // Appends the lines not yet in the text box, each on a row of its own.
+  void Flush();
+
   HWND edit_ = nullptr;
+  std::wstring pending_;  // lines added since the last flush, each ended by a line break
   int programChange_ = 0;
   // Whether the text is empty or ends with a line break; unknown after the user edits it.
   bool atRowStart_ = true;

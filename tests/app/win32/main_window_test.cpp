@@ -1,7 +1,9 @@
 // The real window under Wine, with fake services: its identity, layout and DPI scaling, tab
 // order and focus, the state it first shows, and the log.
 #include <array>
+#include <cstdint>
 #include <cwctype>
+#include <vector>
 
 #include "app/form1.h"
 #include "window_test_support.h"
@@ -400,6 +402,58 @@ TEST_F(LogTest, KeepsThousandsOfLinesAndLongOnesWholeWithTheNewestInView) {
   const POINT at{static_cast<SHORT>(LOWORD(position)), static_cast<SHORT>(HIWORD(position))};
   EXPECT_TRUE(PtInRect(&client, at)) << at.x << "," << at.y;
   EXPECT_GT(SendMessageW(log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+}
+
+// The pixels of a control as they are on screen, read without a message to the control.
+std::vector<std::uint32_t> OnScreen(HWND control) {
+  RECT client{};
+  GetClientRect(control, &client);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  const UniqueGdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const UniqueAny<MemoryDcTraits> memory(CreateCompatibleDC(nullptr));
+  const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+  HDC screen = GetDC(control);
+  BitBlt(memory.get(), 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+  ReleaseDC(control, screen);
+  GdiFlush();
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> copy(pixels, pixels + client.right * client.bottom);
+  SelectObject(memory.get(), old);
+  return copy;
+}
+
+TEST_F(LogTest, LinesAddedWhileTheThreadIsHeldAreOnScreenAfterTheLoopsNextRound) {
+  Open();
+  HWND log = Handle(MemoLog);
+  SetFocus(Handle(Memo1));  // no caret blinking in the log
+  Pump();
+  const std::vector<std::uint32_t> before = OnScreen(log);
+  // A tool run: lines handed on, nothing read back, no message retrieved.
+  for (int i = 1; i <= 3; ++i) {
+    Log().Add(L"Writing at 0x000" + std::to_wstring(i) + L"0000... (" + std::to_wstring(i) + L"%)");
+  }
+  Pump();
+  const std::vector<std::uint32_t> shown = OnScreen(log);
+  // What a full repaint of the log's final text shows.
+  RedrawWindow(log, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  EXPECT_NE(shown, before);
+  EXPECT_EQ(shown, OnScreen(log));
+}
+
+TEST_F(LogTest, WhatTheUserTypesNextGoesBehindTheLinesAddedBeforeIt) {
+  Open();
+  HWND log = Handle(MemoLog);
+  SetFocus(log);
+  SendMessageW(log, EM_SETSEL, 0, 0);  // the caret at the start
+  Log().Add(L"Next");
+  Type(L"x");
+  EXPECT_EQ(HwndText(log), L"Select a device to begin...\r\nNext\r\nx");
 }
 
 }  // namespace
