@@ -23,9 +23,11 @@ while [ $# -gt 0 ]; do
 done
 
 if [ "$quick" = 1 ]; then
-  repeat=1; log_lines=300,3000; log_batched_repeat=1; runner_bytes=5000000
+  repeat=1; log_lines=300,3000; log_repeat=1; perline_lines=300,3000; runner_bytes=5000000
 else
-  repeat=9; log_lines=10000,100000; log_batched_repeat=3; runner_bytes=50000000
+  # One replacement per line grows with the text: 10 times fewer lines keep it to seconds.
+  repeat=9; log_lines=10000,100000; log_repeat=3; perline_lines=1000,10000
+  runner_bytes=50000000
 fi
 
 cmake --preset windows -B "$build" >/dev/null
@@ -72,9 +74,8 @@ done
 rm -rf "$unix_folder"
 
 echo "== log" >&2
-run "$bench/bench_log.exe" --lines "$log_lines" --modes view --repeat 1 >"$out/log"
-run "$bench/bench_log.exe" --lines "$log_lines" --modes batched \
-  --repeat "$log_batched_repeat" >>"$out/log"
+run "$bench/bench_log.exe" --lines "$log_lines" --modes view --repeat "$log_repeat" >"$out/log"
+run "$bench/bench_log.exe" --lines "$perline_lines" --modes perline --repeat 1 >>"$out/log"
 
 echo "== runner" >&2
 run "$bench/bench_runner.exe" --bytes "$runner_bytes" --repeat "$repeat" >"$out/runner"
@@ -97,12 +98,13 @@ x86_64-w64-mingw32-strip -o "$stripped" "$exe"
 echo
 echo "Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)," \
   "$(/usr/lib/wine/wine64 --version), $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "Repetitions: $repeat (median taken); log lines $log_lines; runner bytes $runner_bytes"
+echo "Repetitions: $repeat (median taken); log lines $log_lines ($log_repeat times)," \
+  "one append per line $perline_lines; runner bytes $runner_bytes"
 echo
-python3 - "$out" "$log_lines" "$runner_bytes" <<'PY'
+python3 - "$out" "$log_lines" "$perline_lines" "$runner_bytes" <<'PY'
 import collections, os, statistics, sys
 
-out, log_lines, runner_bytes = sys.argv[1], sys.argv[2], int(sys.argv[3])
+out, log_lines, perline_lines, runner_bytes = sys.argv[1:4] + [int(sys.argv[4])]
 values = collections.defaultdict(list)
 for name in os.listdir(out):
     path = os.path.join(out, name)
@@ -135,8 +137,9 @@ ratio_row("extraction (S3 choice)", median("extract.ms"), median("copy.ms"), 1.5
 growth = median("memory.private_peak_growth")
 rows.append(("memory: private growth", f"{growth / MiB:.2f} MiB", "before extraction",
              "-", "<= 1.5 MiB", "yes" if growth <= 1.5 * MiB else "no"))
-small, large = (int(n) for n in log_lines.split(","))
-for mode, label in (("view", "log, one append per line"), ("batched", "  (one append per run)")):
+for mode, counts, label in (("view", log_lines, "log (MemoLog)"),
+                            ("perline", perline_lines, "  (one append per line)")):
+    small, large = (int(n) for n in counts.split(","))
     t_small, t_large = median(f"log.{mode}.{small}.ms"), median(f"log.{mode}.{large}.ms")
     kept = all(median(f"log.{mode}.{n}.kept") == n for n in (small, large))
     ratio = t_large / t_small
