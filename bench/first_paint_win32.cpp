@@ -92,7 +92,6 @@ double TimeFirstPaint(const std::wstring& program) {
     Sleep(1);
   }
 
-  const bench::Stopwatch closing;
   PostMessageW(search.window, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(child.process.get(), kExitWaitMs) != WAIT_OBJECT_0) {
     TerminateProcess(child.process.get(), 1);
@@ -102,7 +101,6 @@ double TimeFirstPaint(const std::wstring& program) {
   if (!GetExitCodeProcess(child.process.get(), &code) || code != 0) {
     bench::Fail("the program ended with an exit code other than 0");
   }
-  std::fprintf(stderr, "closed in %.1f ms\n", closing.Milliseconds());
   return milliseconds;
 }
 
