@@ -42,6 +42,9 @@ class WindowUserTest : public ::testing::Test {
 
   // Creates the window (controls, then FormCreate) and shows it, as the program does.
   MainWindow& OpenWith(SystemServices& services) {
+    // An opened list selects the item under the pointer: keep the real one out of the way.
+    SetCursorPos(GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1,
+                 GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
     window_ = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), services);
     window_->Show(SW_SHOWNORMAL);
     SetForegroundWindow(window_->Handle());
