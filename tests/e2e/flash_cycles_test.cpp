@@ -178,18 +178,6 @@ std::vector<Expected> ShownFlashLines(std::wstring_view bootOffset) {
   return lines;
 }
 
-bool IsSubsequence(const std::vector<int>& wanted, const std::vector<int>& seen) {
-  auto at = seen.begin();
-  for (const int value : wanted) {
-    at = std::find(at, seen.end(), value);
-    if (at == seen.end()) {
-      return false;
-    }
-    ++at;
-  }
-  return true;
-}
-
 // ---- The progress bar as the user sees it ----------------------------------------------------
 
 // Notes the bar's position at each paint. While a tool run holds the thread no message is
@@ -219,6 +207,19 @@ class BarWatch {
 
   HWND bar_;
 };
+
+// Whether the values of `wanted` come up in `seen` in this order, with anything between them.
+bool IsSubsequence(const std::vector<int>& wanted, const std::vector<int>& seen) {
+  auto at = seen.begin();
+  for (const int value : wanted) {
+    at = std::find(at, seen.end(), value);
+    if (at == seen.end()) {
+      return false;
+    }
+    ++at;
+  }
+  return true;
+}
 
 // ---- The fixture ------------------------------------------------------------------------------
 
