@@ -21,7 +21,6 @@ bool LogoPicture::Load(HINSTANCE instance, const wchar_t* name, const wchar_t* t
   ComPtr<IWICBitmapDecoder> decoder;
   ComPtr<IWICBitmapFrameDecode> frame;
   ComPtr<IWICFormatConverter> converter;
-  ComPtr<IWICBitmap> decoded;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                               IID_PPV_ARGS(&factory))) ||
       FAILED(factory->CreateStream(&stream)) || FAILED(stream->InitializeFromMemory(bytes, size)) ||
@@ -30,16 +29,16 @@ bool LogoPicture::Load(HINSTANCE instance, const wchar_t* name, const wchar_t* t
       FAILED(decoder->GetFrame(0, &frame)) || FAILED(factory->CreateFormatConverter(&converter)) ||
       FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
                                    WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom)) ||
-      // Decoded once; every DPI scales from this copy.
-      FAILED(factory->CreateBitmapFromSource(converter.Get(), WICBitmapCacheOnLoad, &decoded))) {
+                                   WICBitmapPaletteTypeCustom))) {
     return false;
   }
   UINT width = 0;
   UINT height = 0;
-  decoded->GetSize(&width, &height);
+  converter->GetSize(&width, &height);
   factory_ = factory;
-  source_ = decoded;
+  // No full-size copy is kept: each fit decodes straight into the drawn size (the stream reads
+  // the resource in place), and a fit happens only at creation and on a DPI change.
+  source_ = converter;
   source_size_ = {static_cast<int>(width), static_cast<int>(height)};
   return true;
 }
