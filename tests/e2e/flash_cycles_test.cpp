@@ -19,6 +19,7 @@
 
 #include "app/win32/system_services_win32.h"
 #include "flashing/win32/work_folder_win32.h"
+#include "test_files_win32.h"
 #include "win32/unique_handle.h"
 #include "window_user.h"
 
@@ -47,35 +48,6 @@ void SetVariable(const wchar_t* name, const std::wstring& value) {
 
 void ClearVariable(const wchar_t* name) {
   ::SetEnvironmentVariableW(name, nullptr);
-}
-
-std::optional<std::wstring> ReadVariable(const wchar_t* name) {
-  const DWORD needed = ::GetEnvironmentVariableW(name, nullptr, 0);
-  if (needed == 0) {
-    return std::nullopt;
-  }
-  std::wstring value(needed, L'\0');
-  value.resize(::GetEnvironmentVariableW(name, value.data(), needed));
-  return value;
-}
-
-bool Exists(const std::wstring& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::optional<std::string> ReadBytes(const std::wstring& path) {
-  const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    return std::nullopt;
-  }
-  std::string bytes;
-  char chunk[65536];
-  DWORD read = 0;
-  while (::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
-    bytes.append(chunk, read);
-  }
-  return bytes;
 }
 
 // An embedded payload as this program carries it.
