@@ -4,7 +4,17 @@
 
 using Microsoft::WRL::ComPtr;
 
-bool LogoPicture::Load(HINSTANCE instance, const wchar_t* name, const wchar_t* type) {
+namespace {
+
+// The picture as WIC reads it, converted to premultiplied BGRA; nothing is decoded yet.
+struct OpenedPicture {
+  ComPtr<IWICImagingFactory> factory;
+  ComPtr<IWICBitmapSource> source;
+  PixelSize size;
+};
+
+bool OpenPicture(HINSTANCE instance, const wchar_t* name, const wchar_t* type,
+                 OpenedPicture& opened) {
   HRSRC found = FindResourceW(instance, name, type);
   if (found == nullptr) {
     return false;
@@ -35,33 +45,27 @@ bool LogoPicture::Load(HINSTANCE instance, const wchar_t* name, const wchar_t* t
   UINT width = 0;
   UINT height = 0;
   converter->GetSize(&width, &height);
-  factory_ = factory;
+  opened.factory = factory;
   // No full-size copy is kept: each fit decodes straight into the drawn size (the stream reads
   // the resource in place), and a fit happens only at creation and on a DPI change.
-  source_ = converter;
-  source_size_ = {static_cast<int>(width), static_cast<int>(height)};
+  opened.source = converter;
+  opened.size = {static_cast<int>(width), static_cast<int>(height)};
   return true;
 }
 
-void LogoPicture::Fit(PixelSize box) {
-  const PixelSize size = FitInside(source_size_, box);
-  if (size == drawn_size_ && bitmap_) {
-    return;
+// The picture decoded at this size into a bitmap GDI can draw; no bitmap on failure.
+UniqueGdiObject RenderPicture(const OpenedPicture& picture, PixelSize size) {
+  if (!picture.source || size.width <= 0 || size.height <= 0) {
+    return {};
   }
-  bitmap_.reset();
-  drawn_size_ = {};
-  if (!source_ || size.width == 0 || size.height == 0) {
-    return;
-  }
-
-  ComPtr<IWICBitmapSource> pixels = source_;
-  if (size != source_size_) {
+  ComPtr<IWICBitmapSource> pixels = picture.source;
+  if (size != picture.size) {
     ComPtr<IWICBitmapScaler> scaler;
-    if (FAILED(factory_->CreateBitmapScaler(&scaler)) ||
-        FAILED(scaler->Initialize(source_.Get(), static_cast<UINT>(size.width),
+    if (FAILED(picture.factory->CreateBitmapScaler(&scaler)) ||
+        FAILED(scaler->Initialize(picture.source.Get(), static_cast<UINT>(size.width),
                                   static_cast<UINT>(size.height),
                                   WICBitmapInterpolationModeFant))) {
-      return;
+      return {};
     }
     pixels = scaler;
   }
@@ -76,15 +80,103 @@ void LogoPicture::Fit(PixelSize box) {
   void* bits = nullptr;
   UniqueGdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap || bits == nullptr) {
-    return;
+    return {};
   }
   const UINT stride = static_cast<UINT>(size.width) * 4;
   const UINT bytes = stride * static_cast<UINT>(size.height);
   if (FAILED(pixels->CopyPixels(nullptr, stride, bytes, static_cast<BYTE*>(bits)))) {
+    return {};
+  }
+  return bitmap;
+}
+
+}  // namespace
+
+LogoPicture::~LogoPicture() {
+  FinishBackgroundLoad();
+}
+
+bool LogoPicture::Load(HINSTANCE instance, const wchar_t* name, const wchar_t* type) {
+  FinishBackgroundLoad();
+  Forget(instance, name, type);
+  return Open();
+}
+
+void LogoPicture::Forget(HINSTANCE instance, const wchar_t* name, const wchar_t* type) {
+  instance_ = instance;
+  name_ = name;
+  type_ = type;
+  factory_.Reset();
+  source_.Reset();
+  source_size_ = {};
+  drawn_size_ = {};
+  bitmap_.reset();
+}
+
+bool LogoPicture::Open() {
+  OpenedPicture opened;
+  if (instance_ == nullptr || !OpenPicture(instance_, name_.c_str(), type_.c_str(), opened)) {
+    return false;
+  }
+  factory_ = opened.factory;
+  source_ = opened.source;
+  source_size_ = opened.size;
+  return true;
+}
+
+void LogoPicture::LoadInBackground(HINSTANCE instance, const wchar_t* name, const wchar_t* type,
+                                   PixelSize expectedBox) {
+  FinishBackgroundLoad();
+  Forget(instance, name, type);
+  expected_box_ = expectedBox;
+  // Without a thread, the first Fit opens the picture here instead.
+  worker_.reset(CreateThread(nullptr, 0, &LogoPicture::BackgroundLoad, this, 0, nullptr));
+}
+
+DWORD WINAPI LogoPicture::BackgroundLoad(void* param) {
+  // Until the owner waits for this thread, only this thread touches the picture's members.
+  auto& self = *static_cast<LogoPicture*>(param);
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  {
+    // The COM objects stay on this thread: only the size and the bitmap are handed over.
+    OpenedPicture opened;
+    if (OpenPicture(self.instance_, self.name_.c_str(), self.type_.c_str(), opened)) {
+      self.source_size_ = opened.size;
+      const PixelSize size = FitInside(opened.size, self.expected_box_);
+      self.bitmap_ = RenderPicture(opened, size);
+      if (self.bitmap_) {
+        self.drawn_size_ = size;
+      }
+    }
+  }
+  if (SUCCEEDED(com)) {
+    CoUninitialize();
+  }
+  return 0;
+}
+
+void LogoPicture::FinishBackgroundLoad() {
+  if (worker_) {
+    WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
+  }
+}
+
+void LogoPicture::Fit(PixelSize box) {
+  FinishBackgroundLoad();
+  if (bitmap_ && FitInside(source_size_, box) == drawn_size_) {
     return;
   }
-  bitmap_ = std::move(bitmap);
-  drawn_size_ = size;
+  bitmap_.reset();
+  drawn_size_ = {};
+  if (!source_ && !Open()) {
+    return;
+  }
+  const PixelSize size = FitInside(source_size_, box);
+  bitmap_ = RenderPicture({factory_, source_, source_size_}, size);
+  if (bitmap_) {
+    drawn_size_ = size;
+  }
 }
 
 void LogoPicture::Draw(HDC dc, const RECT& box) const {

@@ -39,7 +39,13 @@ MainWindow::MainWindow(HINSTANCE instance, SystemServices& services)
   RegisterClassExW(&wc);  // once per process; later windows reuse it
   DonatePanel::Register(instance_);
 
-  logo_.Load(instance_, L"" IDR_LOGO_NAME, L"" IDR_LOGO_TYPE);
+  // The logo decodes while the window and its controls are made, for its box at the system
+  // DPI, which is the window's DPI unless it opens on another monitor (then it decodes again).
+  const ControlLayout& image = LayoutOf(FormControl::Image1);
+  const int expectedDpi = SystemDpi();
+  logo_.LoadInBackground(
+      instance_, L"" IDR_LOGO_NAME, L"" IDR_LOGO_TYPE,
+      {ScaleForDpi(image.width, expectedDpi), ScaleForDpi(image.height, expectedDpi)});
 
   const std::wstring caption(kFormCaption);
   CreateWindowExW(kFrameExStyle, className.c_str(), caption.c_str(), kFrameStyle, CW_USEDEFAULT,

@@ -112,6 +112,35 @@ TEST_F(WindowTest, TheLogoResourceIsA1024SquarePictureScaledDownForItsBox) {
   EXPECT_FALSE(logo.Load(GetModuleHandleW(nullptr), L"NOLOGO", L"PNG"));
 }
 
+TEST_F(WindowTest, TheLogoDecodedInTheBackgroundServesItsOwnBoxAndAnyOther) {
+  struct Case {
+    const wchar_t* name;
+    PixelSize expectedBox;
+    PixelSize box;
+    PixelSize drawn;
+  };
+  const Case cases[] = {
+      {L"LOGO", {124, 121}, {124, 121}, {121, 121}},  // the box it was decoded for
+      {L"LOGO", {124, 121}, {186, 182}, {182, 182}},  // another DPI: decoded again here
+      {L"NOLOGO", {124, 121}, {124, 121}, {}},        // no picture: an empty box
+  };
+  for (const Case& c : cases) {
+    LogoPicture logo;
+    logo.LoadInBackground(GetModuleHandleW(nullptr), c.name, L"PNG", c.expectedBox);
+    logo.Fit(c.box);
+    EXPECT_EQ(logo.DrawnSize(), c.drawn) << c.box.width;
+    const Capture drawn(c.box.width, c.box.height, [&](HDC dc) {
+      logo.Draw(dc, RECT{0, 0, c.box.width, c.box.height});
+    });
+    const std::uint32_t background = SystemColour(COLOR_WINDOW);
+    const bool painted = drawn.At(c.drawn.width / 2, c.drawn.height / 10) != background;
+    EXPECT_EQ(painted, c.drawn.width > 0) << c.box.width;
+  }
+  // Dropped before any fit: the decoding thread is waited for, nothing is left behind.
+  LogoPicture unused;
+  unused.LoadInBackground(GetModuleHandleW(nullptr), L"LOGO", L"PNG", {124, 121});
+}
+
 class LogoTest : public WindowTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(LogoTest, IsDrawnSquareAtTheBoxTopLeftOverTheWindowsBackground) {
