@@ -26,12 +26,14 @@ void DonatePanel::Register(HINSTANCE instance) {
   RegisterClassExW(&wc);  // a second registration fails harmlessly
 }
 
-HWND DonatePanel::Create(HWND parent, int id, HINSTANCE instance, const wchar_t* caption, int dpi) {
+HWND DonatePanel::Create(HWND parent, int id, HINSTANCE instance, const wchar_t* caption,
+                         const RECT& place, int dpi) {
   dpi_ = dpi;
   RebuildFont();
   // WS_EX_CLIENTEDGE: the same kind of border as a text box.
-  return CreateWindowExW(WS_EX_CLIENTEDGE, kClassName, caption, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
+  return CreateWindowExW(WS_EX_CLIENTEDGE, kClassName, caption, WS_CHILD | WS_VISIBLE, place.left,
+                         place.top, place.right - place.left, place.bottom - place.top, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
 }
 
 void DonatePanel::SetDpi(int dpi) {

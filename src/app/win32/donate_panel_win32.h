@@ -20,7 +20,8 @@ class DonatePanel final : public Panel {
 
   static void Register(HINSTANCE instance);
   // The caption is the window text; `dpi` sizes the font and the inner space.
-  HWND Create(HWND parent, int id, HINSTANCE instance, const wchar_t* caption, int dpi);
+  HWND Create(HWND parent, int id, HINSTANCE instance, const wchar_t* caption, const RECT& place,
+              int dpi);
   HWND Handle() const { return hwnd_; }
 
   void OnClick(std::function<void()> handler) { onClick_ = std::move(handler); }

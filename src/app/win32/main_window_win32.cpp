@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <optional>
+
 #include "app/app_error.h"
 #include "app/error_box.h"
 #include "app/win32/resource_ids_win32.h"
@@ -285,20 +287,28 @@ void MainWindow::OnDestroy() {
 // ---- Controls and layout --------------------------------------------------------------------
 
 void MainWindow::CreateControls() {
+  // Fonts first, so that each control is made at its place with its font in one step.
+  fonts_ = MakeFonts();
   // Creation order is stacking order, and the Tab key follows it.
   for (const ControlLayout& row : FormLayout()) {
-    controls_[Row(row.control)] = CreateControl(row);
+    HWND control = CreateControl(row, PlaceOf(row));
+    controls_[Row(row.control)] = control;
+    if (row.font != FontRole::Donate) {  // the panel builds its caption font from its look
+      // Nothing is on screen yet: the first paint draws the text in its font.
+      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row)), FALSE);
+    }
   }
   memoLog_.Attach(ControlHandle(FormControl::MemoLog));
   comboDevice_.Attach(ControlHandle(FormControl::ComboDevice));
   comboBoxPort_.Attach(ControlHandle(FormControl::ComboBoxPort));
   buttonFlash_.Attach(ControlHandle(FormControl::ButtonFlash));
   progressBar1_.Attach(ControlHandle(FormControl::ProgressBar1));
-  RebuildFonts();
-  PlaceControls();
+  PlaceDropDownLists();
+  const RECT image = PlaceOf(LayoutOf(FormControl::Image1));
+  logo_.Fit({image.right - image.left, image.bottom - image.top});
 }
 
-HWND MainWindow::CreateControl(const ControlLayout& row) {
+HWND MainWindow::CreateControl(const ControlLayout& row, const RECT& place) {
   const std::wstring text(row.text);
   const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(row.control)));
   DWORD style = WS_CHILD | WS_VISIBLE;
@@ -336,16 +346,25 @@ HWND MainWindow::CreateControl(const ControlLayout& row) {
       style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
       break;
     case ControlKind::Panel:
-      return panelDonate_.Create(hwnd_, ControlIdOf(row.control), instance_, text.c_str(), dpi_);
+      return panelDonate_.Create(hwnd_, ControlIdOf(row.control), instance_, text.c_str(), place,
+                                 dpi_);
   }
-  return CreateWindowExW(exStyle, windowClass, text.c_str(), style, 0, 0, 0, 0, hwnd_, id,
-                         instance_, nullptr);
+  return CreateWindowExW(exStyle, windowClass, text.c_str(), style, place.left, place.top,
+                         place.right - place.left, place.bottom - place.top, hwnd_, id, instance_,
+                         nullptr);
+}
+
+std::array<UniqueGdiObject, 2> MainWindow::MakeFonts() const {
+  return {MakeFont(FontOf(FontRole::Window), dpi_), MakeFont(FontOf(FontRole::Title), dpi_)};
+}
+
+HFONT MainWindow::FontFor(const ControlLayout& row) const {
+  return static_cast<HFONT>(fonts_[static_cast<std::size_t>(row.font)].get());
 }
 
 void MainWindow::RebuildFonts() {
   // The controls take the new fonts before the old ones are deleted.
-  std::array<UniqueGdiObject, 2> fonts{MakeFont(FontOf(FontRole::Window), dpi_),
-                                       MakeFont(FontOf(FontRole::Title), dpi_)};
+  std::array<UniqueGdiObject, 2> fonts = MakeFonts();
   for (const ControlLayout& row : FormLayout()) {
     if (row.font == FontRole::Donate) {
       continue;  // the panel builds its caption font from its look
@@ -357,58 +376,65 @@ void MainWindow::RebuildFonts() {
   panelDonate_.SetDpi(dpi_);
 }
 
+RECT MainWindow::PlaceOf(const ControlLayout& row) const {
+  const int left = Scale(row.x);
+  const int top = Scale(row.y);
+  RECT place{left, top, left + Scale(row.width), top + Scale(row.height)};
+  if (row.kind == ControlKind::Label) {
+    // The label sizes itself to its text.
+    const SIZE size = TextExtent(hwnd_, FontFor(row), row.text);
+    place.right = place.left + size.cx;
+    place.bottom = place.top + size.cy;
+  }
+  return place;
+}
+
 void MainWindow::PlaceControls() {
   for (const ControlLayout& row : FormLayout()) {
+    if (row.kind == ControlKind::DropDownList) {
+      continue;  // placed together below
+    }
     HWND control = ControlHandle(row.control);
-    const int left = Scale(row.x);
-    const int top = Scale(row.y);
-    RECT place{left, top, left + Scale(row.width), top + Scale(row.height)};
-    switch (row.kind) {
-      case ControlKind::Label: {
-        // The label sizes itself to its text.
-        const SIZE size = TextExtent(
-            control, static_cast<HFONT>(fonts_[static_cast<std::size_t>(row.font)].get()),
-            row.text);
-        place.right = place.left + size.cx;
-        place.bottom = place.top + size.cy;
-        break;
-      }
-      case ControlKind::DropDownList:
-        PlaceDropDownList(control, place);
-        continue;
-      case ControlKind::Picture:
-        logo_.Fit({place.right - place.left, place.bottom - place.top});
-        InvalidateRect(control, nullptr, TRUE);
-        break;
-      default:
-        break;
+    const RECT place = PlaceOf(row);
+    if (row.kind == ControlKind::Picture) {
+      logo_.Fit({place.right - place.left, place.bottom - place.top});
+      InvalidateRect(control, nullptr, TRUE);
     }
     SetWindowPos(control, nullptr, place.left, place.top, place.right - place.left,
                  place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  PlaceDropDownLists();
 }
 
-void MainWindow::PlaceDropDownList(HWND combo, const RECT& field) {
-  const int width = field.right - field.left;
-  const int height = field.bottom - field.top;
-  SendMessageW(combo, CB_SETMINVISIBLE, kListRows, 0);
+void MainWindow::PlaceDropDownLists() {
   // The closed field is as high as the item height set for it plus a border, and systems
-  // differ in both the border and in what CB_GETITEMHEIGHT reports back. So set a height,
-  // measure the field, and set the height that makes the difference right.
-  auto place = [&](int fieldItemHeight) {
-    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fieldItemHeight);
-    // The height given to a drop-down combo box is that of the field and its opened list.
-    const auto rowHeight = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
-    SetWindowPos(combo, nullptr, field.left, field.top, width, height + kListRows * rowHeight + 2,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    const RECT now = HwndRectInParent(combo);
-    return now.bottom - now.top;
-  };
-  // The trial is the font's own item height: Wine clips a smaller one at the next resize.
-  const auto trial =
-      static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-  const int border = place(trial) - trial;
-  place(height - border);
+  // differ in both the border and in what CB_GETITEMHEIGHT reports back. So set a height on
+  // the first list, measure its field, and give both lists the height that makes the
+  // difference right: they share their style and font, hence their border.
+  std::optional<int> border;
+  for (FormControl list : {FormControl::ComboDevice, FormControl::ComboBoxPort}) {
+    HWND combo = ControlHandle(list);
+    const RECT field = PlaceOf(LayoutOf(list));
+    const int width = field.right - field.left;
+    const int height = field.bottom - field.top;
+    SendMessageW(combo, CB_SETMINVISIBLE, kListRows, 0);
+    auto place = [&](int fieldItemHeight) {
+      SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fieldItemHeight);
+      // The height given to a drop-down combo box is that of the field and its opened list.
+      const auto rowHeight = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+      SetWindowPos(combo, nullptr, field.left, field.top, width, height + kListRows * rowHeight + 2,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      const RECT now = HwndRectInParent(combo);
+      return now.bottom - now.top;
+    };
+    if (!border) {
+      // The trial is the font's own item height: Wine clips a smaller one at the next resize.
+      const auto trial =
+          static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+      border = place(trial) - trial;
+    }
+    place(height - *border);
+  }
 }
 
 void MainWindow::SizeToClient() {

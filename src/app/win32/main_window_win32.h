@@ -54,10 +54,14 @@ class MainWindow {
   void OnDestroy();
 
   void CreateControls();
-  HWND CreateControl(const ControlLayout& row);
+  HWND CreateControl(const ControlLayout& row, const RECT& place);
+  std::array<UniqueGdiObject, 2> MakeFonts() const;
+  HFONT FontFor(const ControlLayout& row) const;
   void RebuildFonts();
+  // A control's place in the window at its DPI; a label's follows its text in its font.
+  RECT PlaceOf(const ControlLayout& row) const;
   void PlaceControls();
-  void PlaceDropDownList(HWND combo, const RECT& field);
+  void PlaceDropDownLists();
   void SizeToClient();
   HWND FirstTabStop() const;
   int Scale(int pixels) const;
