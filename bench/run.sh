@@ -53,7 +53,8 @@ bench="$PWD/$build/bench"
 run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
 echo "== start-up" >&2
-programs=("bare=$bench/bench_bare_window.exe" "program=$bench/VantorTrackerFlasher.Padded.exe"
+programs=("bare=$bench/bench_bare_window.exe" "controls=$bench/bench_controls_window.exe"
+          "program=$bench/VantorTrackerFlasher.Padded.exe"
           "standin=$PWD/$build/src/app/win32/VantorTrackerFlasher.exe")
 run "$bench/bench_first_paint.exe" --repeat "$startup_repeat" "${programs[@]}" 2>/dev/null >"$out/startup"
 
@@ -133,6 +134,10 @@ def ratio_row(figure, measured, baseline, target, unit="ms"):
 ratio_row("start-up to first paint", median("startup.program"), median("startup.bare"), 1.2)
 if values.get("startup.standin"):
     ratio_row("  (stand-in payloads)", median("startup.standin"), median("startup.bare"), 1.2)
+if values.get("startup.controls"):
+    # Not a figure: the same controls in an empty window, what any such window costs here.
+    ratio_row("  (floor: its controls alone)", median("startup.controls"), median("startup.bare"),
+              1.2)
 ratio_row("extraction (S3 choice)", median("extract.ms"), median("copy.ms"), 1.5)
 growth = median("memory.private_peak_growth")
 rows.append(("memory: private growth", f"{growth / MiB:.2f} MiB", "before extraction",
