@@ -179,7 +179,8 @@ void LogoPicture::Fit(PixelSize box) {
   }
 }
 
-void LogoPicture::Draw(HDC dc, const RECT& box) const {
+void LogoPicture::Draw(HDC dc, const RECT& box) {
+  FinishBackgroundLoad();
   FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
   if (!bitmap_) {
     return;

@@ -29,6 +29,7 @@ class LogoPicture {
   void LoadInBackground(HINSTANCE instance, const wchar_t* name, const wchar_t* type,
                         PixelSize expectedBox);
 
+  // Read after Load or Fit: a decoding under way owns them until then.
   PixelSize SourceSize() const { return source_size_; }
   PixelSize DrawnSize() const { return drawn_size_; }
 
@@ -36,8 +37,9 @@ class LogoPicture {
   // a box other than the expected one opens the picture again on this thread (COM needed).
   void Fit(PixelSize box);
 
-  // Fills the box with the window's colour and draws the picture at its top-left corner.
-  void Draw(HDC dc, const RECT& box) const;
+  // Fills the box with the window's colour and draws the picture at its top-left corner
+  // (waiting for a decoding still under way, should a paint come before the first Fit).
+  void Draw(HDC dc, const RECT& box);
 
  private:
   // Drops the picture and remembers where a new one comes from.
