@@ -21,42 +21,6 @@ LRESULT CALLBACK FloorProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-// The class and style each kind of control is made with, as in the program.
-void ClassOf(ControlKind kind, const wchar_t*& windowClass, DWORD& style, DWORD& exStyle) {
-  windowClass = WC_STATICW;
-  style = WS_CHILD | WS_VISIBLE | (TakesFocus(kind) ? WS_TABSTOP : 0);
-  exStyle = 0;
-  switch (kind) {
-    case ControlKind::Label:
-      style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
-      break;
-    case ControlKind::Picture:
-      break;
-    case ControlKind::DropDownList:
-      windowClass = WC_COMBOBOXW;
-      style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL;
-      break;
-    case ControlKind::PushButton:
-      windowClass = WC_BUTTONW;
-      break;
-    case ControlKind::LogBox:
-      windowClass = WC_EDITW;
-      exStyle = WS_EX_CLIENTEDGE;
-      style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
-      break;
-    case ControlKind::ProgressBar:
-      windowClass = PROGRESS_CLASSW;
-      break;
-    case ControlKind::InfoBox:
-      windowClass = WC_EDITW;
-      style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
-      break;
-    case ControlKind::Panel:
-      exStyle = WS_EX_CLIENTEDGE;
-      break;
-  }
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
@@ -81,14 +45,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
                                    MakeFont(FontOf(FontRole::Title), dpi),
                                    MakeFont(FontOf(FontRole::Donate), dpi)};
   for (const ControlLayout& row : FormLayout()) {
-    const wchar_t* windowClass = nullptr;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    ClassOf(row.kind, windowClass, style, exStyle);
+    const ControlClass made = ControlClassOf(row.kind);
+    // The donation panel's own class only paints: a static with its border stands in for it.
+    const wchar_t* windowClass = made.windowClass != nullptr ? made.windowClass : WC_STATICW;
     const std::wstring text(row.text);
     HWND control = CreateWindowExW(
-        exStyle, windowClass, text.c_str(), style, ScaleForDpi(row.x, dpi), ScaleForDpi(row.y, dpi),
-        ScaleForDpi(row.width, dpi), ScaleForDpi(row.height, dpi), hwnd,
+        made.exStyle, windowClass, text.c_str(), made.style, ScaleForDpi(row.x, dpi),
+        ScaleForDpi(row.y, dpi), ScaleForDpi(row.width, dpi), ScaleForDpi(row.height, dpi), hwnd,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(row.control))), instance, nullptr);
     SendMessageW(control, WM_SETFONT,
                  reinterpret_cast<WPARAM>(fonts[static_cast<std::size_t>(row.font)].get()), FALSE);

@@ -30,9 +30,9 @@ HWND DonatePanel::Create(HWND parent, int id, HINSTANCE instance, const wchar_t*
                          const RECT& place, int dpi) {
   dpi_ = dpi;
   RebuildFont();
-  // WS_EX_CLIENTEDGE: the same kind of border as a text box.
-  return CreateWindowExW(WS_EX_CLIENTEDGE, kClassName, caption, WS_CHILD | WS_VISIBLE, place.left,
-                         place.top, place.right - place.left, place.bottom - place.top, parent,
+  const ControlClass made = ControlClassOf(ControlKind::Panel);  // the styles; the class is ours
+  return CreateWindowExW(made.exStyle, kClassName, caption, made.style, place.left, place.top,
+                         place.right - place.left, place.bottom - place.top, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
 }
 

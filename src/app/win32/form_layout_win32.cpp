@@ -1,5 +1,7 @@
 #include "app/win32/form_layout_win32.h"
 
+#include <commctrl.h>
+
 #include <array>
 
 #ifndef VTF_STANDIN_PAYLOADS
@@ -108,4 +110,29 @@ bool TakesFocus(ControlKind kind) {
       return false;
   }
   return false;
+}
+
+ControlClass ControlClassOf(ControlKind kind) {
+  const DWORD child = WS_CHILD | WS_VISIBLE | (TakesFocus(kind) ? WS_TABSTOP : 0);
+  switch (kind) {
+    case Label:
+      return {WC_STATICW, child | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0};
+    case Picture:
+      return {WC_STATICW, child | SS_OWNERDRAW, 0};
+    case DropDownList:
+      return {WC_COMBOBOXW, child | CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL, 0};
+    case PushButton:
+      return {WC_BUTTONW, child | BS_PUSHBUTTON, 0};
+    case LogBox:
+      // No scroll bars; wraps at its width; Enter makes a new line.
+      return {WC_EDITW, child | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, WS_EX_CLIENTEDGE};
+    case ProgressBar:
+      return {PROGRESS_CLASSW, child, 0};
+    case InfoBox:
+      return {WC_EDITW, child | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0};
+    case Panel:
+      // The same kind of border as a text box.
+      return {nullptr, child, WS_EX_CLIENTEDGE};
+  }
+  return {WC_STATICW, child, 0};
 }

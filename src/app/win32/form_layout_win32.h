@@ -70,3 +70,12 @@ int ControlIdOf(FormControl control);
 
 // Whether a control of this kind can hold the keyboard focus (and so is a Tab stop).
 bool TakesFocus(ControlKind kind);
+
+// The window class and styles a control of this kind is made with. The donation panel has a
+// class of its own (windowClass is null): DonatePanel makes it, with these styles.
+struct ControlClass {
+  const wchar_t* windowClass;
+  DWORD style;
+  DWORD exStyle;
+};
+ControlClass ControlClassOf(ControlKind kind);

@@ -310,48 +310,15 @@ void MainWindow::CreateControls() {
 
 HWND MainWindow::CreateControl(const ControlLayout& row, const RECT& place) {
   const std::wstring text(row.text);
+  if (row.kind == ControlKind::Panel) {
+    return panelDonate_.Create(hwnd_, ControlIdOf(row.control), instance_, text.c_str(), place,
+                               dpi_);
+  }
+  const ControlClass made = ControlClassOf(row.kind);
   const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(row.control)));
-  DWORD style = WS_CHILD | WS_VISIBLE;
-  if (TakesFocus(row.kind)) {
-    style |= WS_TABSTOP;
-  }
-  DWORD exStyle = 0;
-  const wchar_t* windowClass = WC_STATICW;
-  switch (row.kind) {
-    case ControlKind::Label:
-      style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
-      break;
-    case ControlKind::Picture:
-      style |= SS_OWNERDRAW;
-      break;
-    case ControlKind::DropDownList:
-      windowClass = WC_COMBOBOXW;
-      style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL;
-      break;
-    case ControlKind::PushButton:
-      windowClass = WC_BUTTONW;
-      style |= BS_PUSHBUTTON;
-      break;
-    case ControlKind::LogBox:
-      windowClass = WC_EDITW;
-      exStyle = WS_EX_CLIENTEDGE;
-      // No scroll bars; wraps at its width; Enter makes a new line.
-      style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
-      break;
-    case ControlKind::ProgressBar:
-      windowClass = PROGRESS_CLASSW;
-      break;
-    case ControlKind::InfoBox:
-      windowClass = WC_EDITW;
-      style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
-      break;
-    case ControlKind::Panel:
-      return panelDonate_.Create(hwnd_, ControlIdOf(row.control), instance_, text.c_str(), place,
-                                 dpi_);
-  }
-  return CreateWindowExW(exStyle, windowClass, text.c_str(), style, place.left, place.top,
-                         place.right - place.left, place.bottom - place.top, hwnd_, id, instance_,
-                         nullptr);
+  return CreateWindowExW(made.exStyle, made.windowClass, text.c_str(), made.style, place.left,
+                         place.top, place.right - place.left, place.bottom - place.top, hwnd_, id,
+                         instance_, nullptr);
 }
 
 std::array<UniqueGdiObject, 2> MainWindow::MakeFonts() const {
