@@ -97,12 +97,12 @@ LogoPicture::~LogoPicture() {
 }
 
 bool LogoPicture::Load(HINSTANCE instance, const wchar_t* name, const wchar_t* type) {
-  FinishBackgroundLoad();
   Forget(instance, name, type);
   return Open();
 }
 
 void LogoPicture::Forget(HINSTANCE instance, const wchar_t* name, const wchar_t* type) {
+  FinishBackgroundLoad();
   instance_ = instance;
   name_ = name;
   type_ = type;
@@ -126,7 +126,6 @@ bool LogoPicture::Open() {
 
 void LogoPicture::LoadInBackground(HINSTANCE instance, const wchar_t* name, const wchar_t* type,
                                    PixelSize expectedBox) {
-  FinishBackgroundLoad();
   Forget(instance, name, type);
   expected_box_ = expectedBox;
   // Without a thread, the first Fit opens the picture here instead.

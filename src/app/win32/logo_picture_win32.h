@@ -42,7 +42,7 @@ class LogoPicture {
   void Draw(HDC dc, const RECT& box);
 
  private:
-  // Drops the picture and remembers where a new one comes from.
+  // Waits for a decoding under way, drops the picture, and remembers where a new one comes from.
   void Forget(HINSTANCE instance, const wchar_t* name, const wchar_t* type);
   // Opens the remembered picture on this thread.
   bool Open();
