@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/controls.h"
 #include "app/system_services.h"
+#include "core/controls.h"
 
 // The work folder path as last recorded: set by FormCreate and by every model choice, read to
 // build the extraction targets and to remove the folder at the end.

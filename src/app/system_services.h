@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/controls.h"
+#include "core/controls.h"
 #include "runner/line_cutter.h"
 
 class SystemServices {

@@ -1,6 +1,6 @@
 #include "flashing/work_folder.h"
 
-#include "app/app_error.h"
+#include "core/app_error.h"
 
 namespace {
 

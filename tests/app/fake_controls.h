@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_error.h"
-#include "app/controls.h"
 #include "app/system_services.h"
+#include "core/app_error.h"
+#include "core/controls.h"
 
 class FakeLog : public LineSink {
  public:

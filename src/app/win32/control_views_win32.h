@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/controls.h"
+#include "core/controls.h"
 
 // The log: lines appended at the very end of the text, whatever the user did to it.
 class MemoLogView final : public LineSink {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/controls.h"
+#include "core/controls.h"
 #include "win32/unique_handle.h"
 
 class DonatePanel final : public Panel {

@@ -4,10 +4,10 @@
 
 #include <optional>
 
-#include "app/app_error.h"
 #include "app/error_box.h"
 #include "app/win32/resource_ids_win32.h"
 #include "app/win32/window_helpers_win32.h"
+#include "core/app_error.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app_error.h"
+#include "core/app_error.h"
 #include "win32/unique_handle.h"
 
 namespace {

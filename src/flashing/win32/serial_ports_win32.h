@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/controls.h"
+#include "core/controls.h"
 
 inline constexpr const wchar_t* kSerialCommKey = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app_error.h"
 #include "app/system_services.h"
+#include "core/app_error.h"
 #include "window_user.h"
 
 inline constexpr std::wstring_view kTestFolder = L"C:\\vtf-test\\VantorTrackerFlash\\";

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app_error.h"
+#include "core/app_error.h"
 #include "win32/unique_handle.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/app_error.h"
+#include "core/app_error.h"
 #include "test_files_win32.h"
 
 namespace {

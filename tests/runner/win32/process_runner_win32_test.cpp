@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/controls.h"
+#include "core/controls.h"
 #include "runner/output_filter.h"
 #include "win32/unique_handle.h"
 
