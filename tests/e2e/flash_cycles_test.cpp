@@ -126,25 +126,28 @@ testing::AssertionResult ReadsAs(const Lines& lines, const std::vector<Expected>
 
 // The tool's lines of a write, as the filter lets them through: its steps and, per image, the
 // compression, the progress lines, the write and the check. The bootloader's offset differs
-// between the models.
-std::vector<Expected> ShownFlashLines(std::wstring_view bootOffset) {
+// between the models; the files' folder is named as the command line named it.
+std::vector<Expected> ShownFlashLines(std::wstring_view bootOffset,
+                                      std::wstring_view folderName = L"VantorTrackerFlash") {
   std::vector<Expected> lines = {
       Line(L"Changing baud rate to 460800..."),
       Line(L"Changed."),
       Line(L"Configuring flash size..."),
-      Like(L"Flash will be erased from " + std::wstring(bootOffset) +
-           L" to 0x[0-9a-f]{8}\\.\\.\\."),
-      Like(L"Flash will be erased from 0x00008000 to 0x[0-9a-f]{8}\\.\\.\\."),
-      Like(L"Flash will be erased from 0x00010000 to 0x[0-9a-f]{8}\\.\\.\\."),
   };
-  for (const std::wstring_view offset :
-       {bootOffset, std::wstring_view(L"0x00008000"), std::wstring_view(L"0x00010000")}) {
+  const std::wstring_view files[] = {L"bootloader\\.bin", L"partitions\\.bin", L"firmware\\.bin"};
+  const std::wstring_view offsets[] = {bootOffset, L"0x00008000", L"0x00010000"};
+  for (std::size_t image = 0; image < 3; ++image) {
+    const std::wstring offset(offsets[image]);
+    lines.push_back(Like(L"Writing '.*\\\\" + std::wstring(folderName) + L"\\\\" +
+                         std::wstring(files[image]) + L"' at " + offset + L"\\.\\.\\."));
+    lines.push_back(Like(L"Flash will be erased from " + offset + L" to 0x[0-9a-f]{8}\\.\\.\\."));
     lines.push_back(Like(L"Compressed \\d+ bytes to \\d+\\.\\.\\."));
     lines.push_back(
         OneOrMoreLike(L"Writing at 0x[0-9a-f]{8} \\[[=> ]+\\] +\\d+\\.\\d% \\d+/\\d+ "
                       L"bytes\\.\\.\\."));
     lines.push_back(Like(L"Wrote \\d+ bytes \\(\\d+ compressed\\) at " + std::wstring(offset) +
                          L" in [0-9.]+ seconds \\([0-9.]+ kbit/s\\)\\."));
+    lines.push_back(Line(L"Verifying written data..."));
     lines.push_back(Line(L"Hash of data verified."));
   }
   return lines;

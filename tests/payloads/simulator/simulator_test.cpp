@@ -110,6 +110,13 @@ std::wstring Wide(std::string_view ascii) {
   return std::wstring(ascii.begin(), ascii.end());
 }
 
+// `format` with one unsigned number in it.
+std::string Format(const char* format, std::uint64_t value) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, static_cast<unsigned long long>(value));
+  return text;
+}
+
 std::string Narrow(const std::wstring& ascii) {
   std::string out;
   for (wchar_t c : ascii) {
@@ -262,19 +269,25 @@ TEST_F(SimulatorTest, AnsweringPortsPrintTheRealToolsReportInOrder) {
        FlashArguments(L"esp32s3", L"COM7", L"write-flash", L"s3_boot.bin", L"s3_firm.bin"),
        {"esptool v5.3.1\n", "Connected to ESP32-S3 on COM7:\n",
         "Stub flasher running.\nChanging baud rate to 460800...\nChanged.\n\n",
-        "Configuring flash size...\n", "Flash will be erased from 0x00000000 to 0x00003fff...\n",
-        "Flash will be erased from 0x00008000 to 0x00008fff...\n",
-        "Flash will be erased from 0x00010000 to 0x00028fff...\n", "Compressed 15104 bytes to ",
-        "Hash of data verified.\n", "Compressed 3072 bytes to ", "Hash of data verified.\n",
-        "Compressed 100000 bytes to ", "Hash of data verified.\n",
-        "\nHard resetting via RTS pin...\n"},
+        "Configuring flash size...\n\nWriting '" + Narrow((folder_ / L"s3_boot.bin").wstring()) +
+            "' at 0x00000000...\nFlash will be erased from 0x00000000 to 0x00003fff...\n"
+            "Compressed 15104 bytes to ",
+        "Verifying written data...\nHash of data verified.\n\nWriting '" +
+            Narrow((folder_ / L"partitions.bin").wstring()) +
+            "' at 0x00008000...\nFlash will be erased from 0x00008000 to 0x00008fff...\n"
+            "Compressed 3072 bytes to ",
+        "Hash of data verified.\n\nWriting '" + Narrow((folder_ / L"s3_firm.bin").wstring()) +
+            "' at 0x00010000...\nFlash will be erased from 0x00010000 to 0x00028fff...\n"
+            "Compressed 100000 bytes to ",
+        "Hash of data verified.\n\nHard resetting via RTS pin...\n"},
        {"Detecting chip type", "Deprecated"}},
       {"flash of an ESP32, underscore spelling",
        FlashArguments(L"esp32", L"COM8", L"write_flash", L"c2_boot.bin", L"c2_firm.bin"),
        {"Warning: Deprecated: Command 'write_flash' is deprecated. Use 'write-flash' instead.\n",
         "esptool v5.3.1\n", "Connected to ESP32 on COM8:\n",
-        "Flash will be erased from 0x00001000 to 0x00005fff...\n", "Compressed 17568 bytes to ",
-        "Compressed 3072 bytes to ",
+        "\nWriting '" + Narrow((folder_ / L"c2_boot.bin").wstring()) +
+            "' at 0x00001000...\nFlash will be erased from 0x00001000 to 0x00005fff...\n",
+        "Compressed 17568 bytes to ", "Compressed 3072 bytes to ",
         // 70001 bytes go padded to a multiple of four.
         "Compressed 70004 bytes to ", "Wrote 70004 bytes (", "Hard resetting via RTS pin...\n"},
        {}},
@@ -291,8 +304,9 @@ TEST_F(SimulatorTest, AnsweringPortsPrintTheRealToolsReportInOrder) {
   }
 }
 
-// Each image: "Compressed U bytes to C...", then one progress line per 16 KiB block of C after a
-// first one at 0.0%, each its own CR ... blank LF line, then "Wrote U bytes (C compressed)".
+// Each image: "Writing '<file>' at <offset>...", its erased range, "Compressed U bytes to C...", a
+// blank line, then one progress line per 16 KiB block of C after a first one at 0.0%, each its
+// own CR ... blank LF line, then "Wrote U bytes (C compressed)" and the check.
 TEST_F(SimulatorTest, ProgressRestartsForEachImageAndEndsAtOneHundred) {
   struct Case {
     const char* name;
@@ -322,13 +336,21 @@ TEST_F(SimulatorTest, ProgressRestartsForEachImageAndEndsAtOneHundred) {
       }
       ASSERT_LT(images, c.offsets.size());
       const std::uint64_t offset = c.offsets[images++];
+      ASSERT_GE(i, 3u);
+      EXPECT_EQ(lines[i - 3], "");
+      EXPECT_TRUE(lines[i - 2].starts_with("Writing '")) << lines[i - 2];
+      EXPECT_TRUE(lines[i - 2].ends_with(Format("' at 0x%08llx...", offset))) << lines[i - 2];
+      EXPECT_TRUE(
+          lines[i - 1].starts_with(Format("Flash will be erased from 0x%08llx to ", offset)))
+          << lines[i - 1];
+      EXPECT_EQ(lines[i + 1], "");
       const std::size_t blocks = static_cast<std::size_t>((compressed + 0x3FFF) / 0x4000);
       ASSERT_LT(compressed, size + size / 100 + 64);
-      ASSERT_GT(lines.size(), i + blocks + 2);
+      ASSERT_GT(lines.size(), i + blocks + 5);
 
       double previous = -1;
       for (std::size_t k = 0; k <= blocks; ++k) {
-        const std::string& line = lines[i + 1 + k];
+        const std::string& line = lines[i + 2 + k];
         ASSERT_TRUE(line.starts_with("\rWriting at 0x")) << line;
         ASSERT_TRUE(line.ends_with(" bytes... ")) << line;
         unsigned long long address = 0, sent = 0, total = 0;
@@ -351,15 +373,61 @@ TEST_F(SimulatorTest, ProgressRestartsForEachImageAndEndsAtOneHundred) {
         }
       }
       EXPECT_EQ(previous, 100.0);
-      EXPECT_TRUE(lines[i + 1 + blocks].find("[==============================] 100.0% ") !=
+      EXPECT_TRUE(lines[i + 2 + blocks].find("[==============================] 100.0% ") !=
                   std::string::npos);
       char wrote[96];
       std::snprintf(wrote, sizeof wrote, "Wrote %llu bytes (%llu compressed) at 0x%08llx in ", size,
                     compressed, static_cast<unsigned long long>(offset));
-      EXPECT_TRUE(lines[i + 2 + blocks].starts_with(wrote)) << lines[i + 2 + blocks];
-      EXPECT_EQ(lines[i + 3 + blocks], "Hash of data verified.");
+      EXPECT_TRUE(lines[i + 3 + blocks].starts_with(wrote)) << lines[i + 3 + blocks];
+      EXPECT_EQ(lines[i + 4 + blocks], "Verifying written data...");
+      EXPECT_EQ(lines[i + 5 + blocks], "Hash of data verified.");
     }
     EXPECT_EQ(images, 3u);
+  }
+}
+
+// Through a pipe the tool's runtime encodes in the ANSI code page, strictly: a file name that the
+// code page cannot hold ends the write with the runtime's traceback, before anything is written.
+TEST_F(SimulatorTest, AFileNameThatThePipesCodePageCannotHoldEndsTheWriteWithATraceback) {
+  ASSERT_EQ(GetACP(), 1252u) << "the test's environment pins the ANSI code page";
+  struct Case {
+    std::wstring folder;
+    std::uint32_t exit_code;
+    std::string error;  // the traceback's last line, with the folder's offset in the line
+  };
+  const std::size_t at = std::string("Writing '").size() + Narrow(folder_.wstring()).size() + 1;
+  const std::vector<Case> cases = {
+      {L"Mo\u0159e", 1,
+       "UnicodeEncodeError: 'charmap' codec can't encode character '\\u0159' in position " +
+           std::to_string(at + 2) + ": character maps to <undefined>"},
+      {L"\u674E\u660E", 1,
+       "UnicodeEncodeError: 'charmap' codec can't encode characters in position " +
+           std::to_string(at) + "-" + std::to_string(at + 1) + ": character maps to <undefined>"},
+      {L"Jos\u00E9", 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.folder));
+    fs::create_directories(folder_ / c.folder);
+    for (const wchar_t* name : {L"s3_boot.bin", L"partitions.bin", L"s3_firm.bin"}) {
+      fs::copy_file(folder_ / name, folder_ / c.folder / name,
+                    fs::copy_options::overwrite_existing);
+    }
+    const RunResult r =
+        Run(FlashArguments(L"esp32s3", L"COM7", L"write-flash", c.folder + L"\\s3_boot.bin",
+                           c.folder + L"\\s3_firm.bin"));
+    EXPECT_EQ(r.exit_code, c.exit_code);
+    if (c.exit_code == 0) {
+      EXPECT_EQ(r.err, "");
+      // The name in the code page's own bytes: e acute is E9.
+      EXPECT_NE(r.out.find("\\Jos\xE9\\s3_boot.bin' at 0x00000000...\n"), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(r.err,
+              "Traceback (most recent call last):\n  File \"esptool\\cmds.py\", line 0, in "
+              "write_flash\n" +
+                  c.error + "\n");
+    EXPECT_TRUE(r.out.ends_with("Configuring flash size...\n\n")) << r.out;
+    EXPECT_EQ(r.out.find("Hard resetting"), std::string::npos);
   }
 }
 
