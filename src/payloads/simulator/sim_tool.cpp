@@ -134,7 +134,7 @@ std::vector<char32_t> CodePoints(std::string_view utf8) {
   return points;
 }
 
-// How Python's repr() writes a character that it would not print as it is.
+// How the runtime's encoding error names one character.
 std::string EscapedCharacter(char32_t point) {
   const auto value = static_cast<unsigned>(point);
   return point < 0x100     ? Format("\\x%02x", value)

@@ -392,36 +392,50 @@ TEST_F(SimulatorTest, AFileNameThatThePipesCodePageCannotHoldEndsTheWriteWithATr
   ASSERT_EQ(GetACP(), 1252u) << "the test's environment pins the ANSI code page";
   struct Case {
     std::wstring folder;
-    std::uint32_t exit_code;
-    std::string error;  // the traceback's last line, with the folder's offset in the line
+    std::string error;  // the traceback's last line; empty: the write goes through
+    std::string shown;  // the folder's name in the code page's bytes, when it goes through
   };
-  const std::size_t at = std::string("Writing '").size() + Narrow(folder_.wstring()).size() + 1;
+  // A folder of its own, so that each name is made afresh.
+  const std::wstring base = folder_.wstring() + L"\\code page test";
+  std::error_code ignored;
+  fs::remove_all(base, ignored);
+  ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr)) << GetLastError();
+  // Where the folder's name starts in the printed line.
+  const std::size_t at = std::string("Writing '").size() + Narrow(base).size() + 1;
+  const std::string undefined = ": character maps to <undefined>";
   const std::vector<Case> cases = {
-      {L"Mo\u0159e", 1,
+      {L"Mo\u0159e",
        "UnicodeEncodeError: 'charmap' codec can't encode character '\\u0159' in position " +
-           std::to_string(at + 2) + ": character maps to <undefined>"},
-      {L"\u674E\u660E", 1,
+           std::to_string(at + 2) + undefined,
+       ""},
+      {L"\u674E\u660E",
        "UnicodeEncodeError: 'charmap' codec can't encode characters in position " +
-           std::to_string(at) + "-" + std::to_string(at + 1) + ": character maps to <undefined>"},
-      {L"Jos\u00E9", 0, ""},
+           std::to_string(at) + "-" + std::to_string(at + 1) + undefined,
+       ""},
+      {L"Jos\u00E9", "", "Jos\xE9"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.folder));
-    fs::create_directories(folder_ / c.folder);
-    for (const wchar_t* name : {L"s3_boot.bin", L"partitions.bin", L"s3_firm.bin"}) {
-      fs::copy_file(folder_ / name, folder_ / c.folder / name,
-                    fs::copy_options::overwrite_existing);
+    const std::wstring folder = base + L"\\" + c.folder + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+    const std::pair<const wchar_t*, std::string> files[] = {{L"boot.bin", Image(9, 15104, false)},
+                                                            {L"partitions.bin", PartitionTable()},
+                                                            {L"firm.bin", Image(9, 100000, true)}};
+    for (const auto& [name, bytes] : files) {
+      std::ofstream(fs::path(folder + name), std::ios::binary) << bytes;
     }
     const RunResult r =
-        Run(FlashArguments(L"esp32s3", L"COM7", L"write-flash", c.folder + L"\\s3_boot.bin",
-                           c.folder + L"\\s3_firm.bin"));
-    EXPECT_EQ(r.exit_code, c.exit_code);
-    if (c.exit_code == 0) {
+        Run(L"--chip esp32s3 --port COM7 --baud 460800 write-flash 0x0 " +
+            Quoted(folder + L"boot.bin") + L" 0x8000 " + Quoted(folder + L"partitions.bin") +
+            L" 0x10000 " + Quoted(folder + L"firm.bin"));
+    if (c.error.empty()) {
+      EXPECT_EQ(r.exit_code, 0u);
       EXPECT_EQ(r.err, "");
-      // The name in the code page's own bytes: e acute is E9.
-      EXPECT_NE(r.out.find("\\Jos\xE9\\s3_boot.bin' at 0x00000000...\n"), std::string::npos);
+      EXPECT_NE(r.out.find("\\" + c.shown + "\\boot.bin' at 0x00000000...\n"), std::string::npos)
+          << r.out;
       continue;
     }
+    EXPECT_EQ(r.exit_code, 1u);
     EXPECT_EQ(r.err,
               "Traceback (most recent call last):\n  File \"esptool\\cmds.py\", line 0, in "
               "write_flash\n" +
@@ -429,6 +443,7 @@ TEST_F(SimulatorTest, AFileNameThatThePipesCodePageCannotHoldEndsTheWriteWithATr
     EXPECT_TRUE(r.out.ends_with("Configuring flash size...\n\n")) << r.out;
     EXPECT_EQ(r.out.find("Hard resetting"), std::string::npos);
   }
+  fs::remove_all(base, ignored);
 }
 
 TEST_F(SimulatorTest, FailuresGoToStandardErrorWithExitCodeTwo) {
