@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "payloads/simulator/sim_tool.h"
 #include "win32/unique_handle.h"
 
 namespace {
@@ -444,6 +445,53 @@ TEST_F(SimulatorTest, AFileNameThatThePipesCodePageCannotHoldEndsTheWriteWithATr
     EXPECT_EQ(r.out.find("Hard resetting"), std::string::npos);
   }
   fs::remove_all(base, ignored);
+}
+
+// The runtime's error as each kind of codec words it, from the tool's own core with a machine
+// whose standard output takes ASCII only: one-byte codecs name the whole run of characters,
+// multi-byte ones the first.
+TEST(SimulatorCore, TheEncodingErrorNamesItsCodecAndCharactersAsTheRuntimeDoes) {
+  struct Captured final : sim::OutputSink {
+    std::string out;
+    std::string err;
+    void Write(sim::Stream stream, std::string_view bytes) override {
+      (stream == sim::Stream::kOut ? out : err) += bytes;
+    }
+    void Pause(double) override {}
+  };
+  const struct {
+    const char* codec;
+    std::string name;  // UTF-8
+    std::string error;
+  } cases[] = {
+      {"charmap", "b\xC3\xA9\xC3\xA9.bin",
+       "'charmap' codec can't encode characters in position 10-11: character maps to <undefined>"},
+      {"cp932", "b\xC3\xA9\xC3\xA9.bin",
+       "'cp932' codec can't encode character '\\xe9' in position 10: illegal multibyte sequence"},
+      {"charmap", "\xC5\x99.bin",
+       "'charmap' codec can't encode character '\\u0159' in position 9: character maps to "
+       "<undefined>"},
+      {"cp936", "\xF0\x9F\x94\x8D.bin",
+       "'cp936' codec can't encode character '\\U0001f50d' in position 9: illegal multibyte "
+       "sequence"},
+  };
+  sim::SimSettings settings;
+  settings.ports = {{"COM7", "esp32s3"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    sim::ToolHost host;
+    host.read_file = [](const std::string&) { return sim::FileContent{Image(9, 4096, false), 0}; };
+    host.to_console = [](std::string_view utf8) { return std::string(utf8); };
+    host.prints = [](char32_t point) { return point < 0x80; };
+    host.codec = c.codec;
+    Captured sink;
+    const std::uint32_t code =
+        sim::RunTool({"--chip", "esp32s3", "--port", "COM7", "write-flash", "0x10000", c.name},
+                     settings, host, sink);
+    EXPECT_EQ(code, 1u);
+    EXPECT_TRUE(sink.err.ends_with("\nUnicodeEncodeError: " + c.error + "\n")) << sink.err;
+    EXPECT_EQ(sink.out.find("Writing '"), std::string::npos);
+  }
 }
 
 TEST_F(SimulatorTest, FailuresGoToStandardErrorWithExitCodeTwo) {
