@@ -131,7 +131,7 @@ void TForm1::ComboBoxPortChange() {
 void TForm1::CheckDevice() {
   const std::wstring port = ComboBoxPort.Text();
   MemoLog.Add(L"Verifying Stick on " + port + L"...");
-  const std::wstring folder = services_.GetWorkFolder();
+  const std::wstring folder = services_.ToolFolder(services_.GetWorkFolder());
 
   if (ExecuteAndCapture(ProbeCommandLine(folder, port), MemoLog) == 0) {
     MemoLog.Add(L"Stick detected \u2714");
@@ -160,7 +160,7 @@ void TForm1::ButtonFlashClick() {
 void TForm1::FlashDevice() {
   ProgressBar1.SetPosition(0);
   MemoLog.Add(L"Flashing\u2026");
-  const std::wstring folder = services_.GetWorkFolder();
+  const std::wstring folder = services_.ToolFolder(services_.GetWorkFolder());
 
   const DeviceModel* model = DeviceModelAt(ComboDevice.ItemIndex());
   if (model == nullptr) {

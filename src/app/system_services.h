@@ -13,6 +13,9 @@ class SystemServices {
   // The work folder path, ending in a backslash, after making the folder when it can.
   // Throws AppError when "TEMP" leads the folder chain to an empty name.
   virtual std::wstring GetWorkFolder() = 0;
+  // The work folder as the tool's command lines name it (ToolFolderFor with the system's code
+  // page and short paths).
+  virtual std::wstring ToolFolder(const std::wstring& workFolder) = 0;
   // Copies an embedded payload into a file; true when the whole payload was written.
   virtual bool ExtractResourceToFile(std::wstring_view resourceName,
                                      const std::wstring& targetPath) = 0;

@@ -14,6 +14,20 @@ std::wstring Quoted(std::wstring_view folder, std::wstring_view fileName) {
 
 }  // namespace
 
+std::wstring ToolFolderFor(const std::wstring& workFolder, ToolPathOps& ops) {
+  if (ops.FitsAnsiCodePage(workFolder)) {
+    return workFolder;
+  }
+  std::wstring shortFolder = ops.ShortPath(workFolder);
+  if (shortFolder.empty() || !ops.FitsAnsiCodePage(shortFolder)) {
+    return workFolder;
+  }
+  if (workFolder.ends_with(L'\\') && !shortFolder.ends_with(L'\\')) {
+    shortFolder += L'\\';
+  }
+  return shortFolder;
+}
+
 std::wstring ProbeCommandLine(std::wstring_view workFolder, std::wstring_view port) {
   return Quoted(workFolder, L"esptool.exe") + L" --chip auto --port " + std::wstring(port) +
          L" chip_id";

@@ -191,6 +191,10 @@ class FakeMachine : public SystemServices {
     }
     return workFolder;
   }
+  std::wstring ToolFolder(const std::wstring& folder) override {
+    const auto found = toolFolders.find(folder);
+    return found == toolFolders.end() ? folder : found->second;
+  }
   bool ExtractResourceToFile(std::wstring_view name, const std::wstring& target) override {
     extractions.push_back(std::wstring(name) + L" -> " + target);
     if (failingPayloads.count(std::wstring(name)) != 0) {
@@ -238,6 +242,7 @@ class FakeMachine : public SystemServices {
   std::wstring workFolder = L"C:\\Temp\\VantorTrackerFlash\\";
   bool workFolderError = false;
   int workFolderCalls = 0;
+  std::map<std::wstring, std::wstring> toolFolders;  // a folder -> how the tool's lines name it
   std::set<std::wstring> failingPayloads;
   std::vector<std::wstring> extractions;
   std::map<std::wstring, std::wstring> files;  // target path -> payload written there

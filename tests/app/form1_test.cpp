@@ -431,6 +431,24 @@ TEST_F(Form1Test, AFailedFlashReportsTheSignedCodeAndChangesNothing) {
             std::wstring::npos);
 }
 
+TEST_F(Form1Test, BothToolLinesNameTheFolderAsTheToolCanPrintItAndTheFilesStayInTheFolder) {
+  const std::wstring folder = L"C:\\Users\\Ji\u0159\u00ED\\Temp\\VantorTrackerFlash\\";
+  const std::wstring shortFolder = L"C:\\Users\\JI_~1\\Temp\\VANTOR~1\\";
+  machine.workFolder = folder;
+  machine.toolFolders[folder] = shortFolder;
+  ReachReady(2);
+  EXPECT_EQ(machine.commandLines.back(),
+            L"\"" + shortFolder + L"esptool.exe\" --chip auto --port COM7 chip_id");
+  machine.runs.push_back({});
+  form.ButtonFlashClick();
+  EXPECT_EQ(machine.commandLines.back(),
+            L"\"" + shortFolder + L"esptool.exe\" --chip esp32s3 --port COM7 --baud 460800 " +
+                L"write-flash 0x0 \"" + shortFolder + L"bootloader.bin\" 0x8000 \"" + shortFolder +
+                L"partitions.bin\" 0x10000 \"" + shortFolder + L"firmware.bin\"");
+  EXPECT_EQ(WorkFolder, folder);
+  EXPECT_EQ(machine.files.count(folder + L"firmware.bin"), 1U);
+}
+
 TEST_F(Form1Test, FlashWithoutAModelStopsAfterTheWorkFolder) {
   ReachReady(2);
   device.CaretAtEnd();

@@ -126,25 +126,28 @@ testing::AssertionResult ReadsAs(const Lines& lines, const std::vector<Expected>
 
 // The tool's lines of a write, as the filter lets them through: its steps and, per image, the
 // compression, the progress lines, the write and the check. The bootloader's offset differs
-// between the models.
-std::vector<Expected> ShownFlashLines(std::wstring_view bootOffset) {
+// between the models; the files' folder is named as the command line named it.
+std::vector<Expected> ShownFlashLines(std::wstring_view bootOffset,
+                                      std::wstring_view folderName = L"VantorTrackerFlash") {
   std::vector<Expected> lines = {
       Line(L"Changing baud rate to 460800..."),
       Line(L"Changed."),
       Line(L"Configuring flash size..."),
-      Like(L"Flash will be erased from " + std::wstring(bootOffset) +
-           L" to 0x[0-9a-f]{8}\\.\\.\\."),
-      Like(L"Flash will be erased from 0x00008000 to 0x[0-9a-f]{8}\\.\\.\\."),
-      Like(L"Flash will be erased from 0x00010000 to 0x[0-9a-f]{8}\\.\\.\\."),
   };
-  for (const std::wstring_view offset :
-       {bootOffset, std::wstring_view(L"0x00008000"), std::wstring_view(L"0x00010000")}) {
+  const std::wstring_view files[] = {L"bootloader\\.bin", L"partitions\\.bin", L"firmware\\.bin"};
+  const std::wstring_view offsets[] = {bootOffset, L"0x00008000", L"0x00010000"};
+  for (std::size_t image = 0; image < 3; ++image) {
+    const std::wstring offset(offsets[image]);
+    lines.push_back(Like(L"Writing '.*\\\\" + std::wstring(folderName) + L"\\\\" +
+                         std::wstring(files[image]) + L"' at " + offset + L"\\.\\.\\."));
+    lines.push_back(Like(L"Flash will be erased from " + offset + L" to 0x[0-9a-f]{8}\\.\\.\\."));
     lines.push_back(Like(L"Compressed \\d+ bytes to \\d+\\.\\.\\."));
     lines.push_back(
         OneOrMoreLike(L"Writing at 0x[0-9a-f]{8} \\[[=> ]+\\] +\\d+\\.\\d% \\d+/\\d+ "
                       L"bytes\\.\\.\\."));
     lines.push_back(Like(L"Wrote \\d+ bytes \\(\\d+ compressed\\) at " + std::wstring(offset) +
                          L" in [0-9.]+ seconds \\([0-9.]+ kbit/s\\)\\."));
+    lines.push_back(Line(L"Verifying written data..."));
     lines.push_back(Line(L"Hash of data verified."));
   }
   return lines;
@@ -695,6 +698,55 @@ TEST_F(EndToEndTest, PortValuesThatAreNotTextBringUpTheErrorBoxAndEmptyOnesAnEmp
   tail.insert(tail.end(), kS3Hints.begin(), kS3Hints.end());
   ASSERT_GE(lines.size(), tail.size() + 1);
   EXPECT_EQ(Lines(lines.end() - static_cast<std::ptrdiff_t>(tail.size()), lines.end()), tail);
+}
+
+// ---- A TEMP whose name the ANSI code page cannot hold ------------------------------------------
+
+// The tool prints each file name it writes, and through a pipe its runtime encodes them in the
+// ANSI code page: the command lines name the work folder by its short form, which the code page
+// holds, so the probe and the flash go through while the files stay in the folder itself.
+TEST_F(EndToEndTest, AWorkFolderOutsideTheCodePageReachesTheToolByItsShortForm) {
+  ASSERT_EQ(::GetACP(), 1252u) << "the test's environment pins the ANSI code page";
+  const std::wstring temp = scratch_ + L"\\Mo\u0159e";
+  ASSERT_TRUE(::CreateDirectoryW(temp.c_str(), nullptr));
+  SetVariable(L"TEMP", temp);
+  workFolder_ = temp + L"\\VantorTrackerFlash\\";
+  SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
+  SetVariable(L"VTF_SIM_PORTS", L"COM7=esp32s3");
+  Open();
+  ChooseModelWithTheMouse(kS3);
+  ExpectPreparedFiles(L"S3");
+  ChoosePortWithTheMouse(1);
+  ASSERT_TRUE(Enabled(ButtonFlash)) << testing::PrintToString(LogLines());
+  ClickMiddle(Handle(ButtonFlash));
+  EXPECT_EQ(LogLines().back(),
+            L"\u27A1 if your device is not restarting, turn it off and on again.");
+
+  wchar_t shortForm[MAX_PATH] = {};
+  ASSERT_NE(::GetShortPathNameW(workFolder_.c_str(), shortForm, MAX_PATH), 0u);
+  const std::wstring shortFolder = shortForm;
+  ASSERT_NE(shortFolder, workFolder_);
+  ASSERT_TRUE(shortFolder.ends_with(L'\\'));
+  EXPECT_TRUE(std::all_of(shortFolder.begin(), shortFolder.end(), [](wchar_t ch) {
+    return ch < 0x80;
+  })) << testing::PrintToString(shortFolder);
+  const std::wstring shortName =
+      shortFolder.substr(shortFolder.find_last_of(L'\\', shortFolder.size() - 2) + 1);
+  std::vector<Expected> flashed = {Line(L"Flashing\u2026")};
+  for (Expected& line : ShownFlashLines(L"0x00000000", shortName.substr(0, shortName.size() - 1))) {
+    flashed.push_back(std::move(line));
+  }
+  const Lines log = LogLines();
+  const auto flashing = std::find(log.begin(), log.end(), L"Flashing\u2026");
+  ASSERT_NE(flashing, log.end());
+  EXPECT_TRUE(ReadsAs(Lines(flashing, log.end() - 3), flashed));
+
+  const std::wstring longFolder = workFolder_;
+  workFolder_ = shortFolder;
+  const Lines commands = {ProbeCommand(L"COM7"), FlashCommand(L"esp32s3", L"COM7", L"0x0")};
+  workFolder_ = longFolder;
+  EXPECT_EQ(ToolCommands(), commands);
+  EXPECT_EQ(ToolExits(), (Lines{L"0", L"0"}));
 }
 
 }  // namespace

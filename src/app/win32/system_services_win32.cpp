@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "flashing/win32/shell_win32.h"
+#include "flashing/win32/tool_path_win32.h"
 #include "flashing/win32/work_folder_win32.h"
 #include "runner/win32/process_runner_win32.h"
 
@@ -11,6 +12,10 @@ Win32SystemServices::Win32SystemServices(HKEY portsRoot, std::wstring portsKey)
 
 std::wstring Win32SystemServices::GetWorkFolder() {
   return ::GetWorkFolder();
+}
+
+std::wstring Win32SystemServices::ToolFolder(const std::wstring& workFolder) {
+  return ::ToolFolder(workFolder);
 }
 
 bool Win32SystemServices::ExtractResourceToFile(std::wstring_view resourceName,

@@ -16,6 +16,7 @@ class Win32SystemServices final : public SystemServices {
                                std::wstring portsKey = kSerialCommKey);
 
   std::wstring GetWorkFolder() override;
+  std::wstring ToolFolder(const std::wstring& workFolder) override;
   bool ExtractResourceToFile(std::wstring_view resourceName,
                              const std::wstring& targetPath) override;
   void RemoveFile(const std::wstring& path) override;

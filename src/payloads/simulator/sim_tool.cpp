@@ -112,6 +112,36 @@ std::string Hex8(std::uint64_t value) {
   return Format("0x%08llx", static_cast<unsigned long long>(value));
 }
 
+// Text that standard output cannot encode: the runtime's own error, which the tool does not
+// catch.
+struct EncodeError {
+  std::string message;  // the last line of the traceback
+};
+
+// The code points of well-formed UTF-8 (it came from the UTF-16 command line).
+std::vector<char32_t> CodePoints(std::string_view utf8) {
+  std::vector<char32_t> points;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k) {
+      point = (point << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    }
+    points.push_back(point);
+    i += length;
+  }
+  return points;
+}
+
+// How the runtime's encoding error names one character.
+std::string EscapedCharacter(char32_t point) {
+  const auto value = static_cast<unsigned>(point);
+  return point < 0x100     ? Format("\\x%02x", value)
+         : point < 0x10000 ? Format("\\u%04x", value)
+                           : Format("\\U%08x", value);
+}
+
 // A Python string literal of `text`, as repr() shows it in the tool's messages.
 std::string PyRepr(std::string_view text) {
   const bool double_quoted =
@@ -213,6 +243,7 @@ struct ImageFile {
   std::uint64_t address = 0;
   std::string name;  // as given, in console bytes
   std::string bytes;
+  std::string name_utf8;
 };
 
 class ToolRun {
@@ -261,6 +292,12 @@ class ToolRun {
     } catch (const FatalError& e) {
       Err("\nA fatal error occurred: " + e.message + "\n");
       return 2;
+    } catch (const EncodeError& e) {
+      // The frames are the simulator's own; the first and the last line are the runtime's.
+      Err("Traceback (most recent call last):\n  File \"esptool\\cmds.py\", line 0, in "
+          "write_flash\n" +
+          e.message + "\n");
+      return 1;
     }
   }
 
@@ -269,6 +306,38 @@ class ToolRun {
   void Err(std::string_view text) { sink_.Write(Stream::kErr, text); }
   void Pause(double seconds) { sink_.Pause(seconds); }
   std::string Console(std::string_view utf8) const { return host_.to_console(utf8); }
+
+  // A line of standard output that holds a file name, encoded the way the tool's runtime does
+  // it: a character that the output cannot take ends the run.
+  void OutWithName(const std::string& before, const std::string& name_utf8,
+                   const std::string& after) {
+    if (host_.prints) {
+      const std::vector<char32_t> text = CodePoints(before + name_utf8 + after);
+      for (std::size_t start = 0; start < text.size(); ++start) {
+        if (host_.prints(text[start])) {
+          continue;
+        }
+        // One-byte and UTF-8 codecs report the whole run of characters they cannot encode,
+        // the multi-byte ones a single character.
+        const bool run = host_.codec == "charmap" || host_.codec == "utf-8";
+        std::size_t end = start + 1;
+        while (run && end < text.size() && !host_.prints(text[end])) {
+          ++end;
+        }
+        const std::string reason = host_.codec == "charmap" ? "character maps to <undefined>"
+                                   : host_.codec == "utf-8" ? "surrogates not allowed"
+                                                            : "illegal multibyte sequence";
+        const std::string which =
+            end - start == 1
+                ? "character '" + EscapedCharacter(text[start]) + "' in position " +
+                      std::to_string(start)
+                : "characters in position " + std::to_string(start) + "-" + std::to_string(end - 1);
+        throw EncodeError{"UnicodeEncodeError: '" + host_.codec + "' codec can't encode " + which +
+                          ": " + reason};
+      }
+    }
+    Out(before + Console(name_utf8) + after);
+  }
 
   // --chip/-c, --port/-p and --baud/-b, before the command.
   void ParseToolOptions() {
@@ -413,7 +482,8 @@ class ToolRun {
         throw UsageError{command_, "Invalid value: [Errno " + std::to_string(e) + "] " + text +
                                        ": " + PyRepr(name)};
       }
-      files_.push_back({static_cast<std::uint64_t>(*address), name, std::move(*content.bytes)});
+      files_.push_back(
+          {static_cast<std::uint64_t>(*address), name, std::move(*content.bytes), rest[i + 1]});
     }
     std::vector<const ImageFile*> sorted;
     for (const auto& f : files_) {
@@ -562,18 +632,6 @@ class ToolRun {
       }
     }
     for (const ImageFile& file : files_) {
-      const std::uint64_t over = file.address % kSectorSize;
-      if (over != 0) {
-        Out("Note: Flash address " + Hex8(file.address) + " is not aligned to a " +
-            Format("0x%llx", static_cast<unsigned long long>(kSectorSize)) +
-            " byte flash sector. " + Format("0x%llx", static_cast<unsigned long long>(over)) +
-            " bytes before this address will be erased.\n");
-      }
-      const std::uint64_t end = file.address + file.bytes.size();
-      const std::uint64_t last = (end + kSectorSize - 1) / kSectorSize * kSectorSize - 1;
-      Out("Flash will be erased from " + Hex8(file.address - over) + " to " + Hex8(last) + "...\n");
-    }
-    for (const ImageFile& file : files_) {
       WriteImage(file);
     }
   }
@@ -604,9 +662,22 @@ class ToolRun {
     }
   }
 
+  // Each image names itself and its erased range before it goes.
   void WriteImage(const ImageFile& file) {
+    Out("\n");
+    OutWithName("Writing '", file.name_utf8, "' at " + Hex8(file.address) + "...\n");
+    const std::uint64_t over = file.address % kSectorSize;
+    if (over != 0) {
+      Out("Note: Flash address " + Hex8(file.address) + " is not aligned to a " +
+          Format("0x%llx", static_cast<unsigned long long>(kSectorSize)) + " byte flash sector. " +
+          Format("0x%llx", static_cast<unsigned long long>(over)) +
+          " bytes before this address will be erased.\n");
+    }
+    const std::uint64_t end = file.address + file.bytes.size();
+    const std::uint64_t last = (end + kSectorSize - 1) / kSectorSize * kSectorSize - 1;
+    Out("Flash will be erased from " + Hex8(file.address - over) + " to " + Hex8(last) + "...\n");
     if (file.bytes.empty()) {
-      Out("Warning: '" + file.name + "' is empty.\n");
+      OutWithName("Warning: '", file.name_utf8, "' is empty.\n");
       return;
     }
     std::string image = file.bytes;
@@ -616,6 +687,7 @@ class ToolRun {
 
     Pause(static_cast<double>(size) / 4e6);  // compressing at level 9
     Out("Compressed " + std::to_string(size) + " bytes to " + std::to_string(compressed) + "...\n");
+    Out("\n");
     double seconds = 0.05;
     Pause(0.05);
     std::uint64_t sent = 0;
@@ -639,6 +711,7 @@ class ToolRun {
         Hex8(file.address) +
         Format(" in %.1f seconds (%.1f kbit/s).\n", seconds,
                static_cast<double>(size) / seconds * 8 / 1000));
+    Out("Verifying written data...\n");
     Pause(0.02 + static_cast<double>(size) / 8e6);
     Out("Hash of data verified.\n");
   }

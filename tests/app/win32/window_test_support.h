@@ -30,6 +30,7 @@ class FakeServices final : public SystemServices {
     }
     return std::wstring(kTestFolder);
   }
+  std::wstring ToolFolder(const std::wstring& folder) override { return folder; }
   bool ExtractResourceToFile(std::wstring_view name, const std::wstring& target) override {
     calls.push_back(L"Extract " + std::wstring(name) + L" " + target);
     return true;

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "payloads/simulator/sim_tool.h"
 #include "win32/unique_handle.h"
 
 namespace {
@@ -108,6 +109,13 @@ std::wstring Quoted(const fs::path& path) {
 
 std::wstring Wide(std::string_view ascii) {
   return std::wstring(ascii.begin(), ascii.end());
+}
+
+// `format` with one unsigned number in it.
+std::string Format(const char* format, std::uint64_t value) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, static_cast<unsigned long long>(value));
+  return text;
 }
 
 std::string Narrow(const std::wstring& ascii) {
@@ -262,19 +270,25 @@ TEST_F(SimulatorTest, AnsweringPortsPrintTheRealToolsReportInOrder) {
        FlashArguments(L"esp32s3", L"COM7", L"write-flash", L"s3_boot.bin", L"s3_firm.bin"),
        {"esptool v5.3.1\n", "Connected to ESP32-S3 on COM7:\n",
         "Stub flasher running.\nChanging baud rate to 460800...\nChanged.\n\n",
-        "Configuring flash size...\n", "Flash will be erased from 0x00000000 to 0x00003fff...\n",
-        "Flash will be erased from 0x00008000 to 0x00008fff...\n",
-        "Flash will be erased from 0x00010000 to 0x00028fff...\n", "Compressed 15104 bytes to ",
-        "Hash of data verified.\n", "Compressed 3072 bytes to ", "Hash of data verified.\n",
-        "Compressed 100000 bytes to ", "Hash of data verified.\n",
-        "\nHard resetting via RTS pin...\n"},
+        "Configuring flash size...\n\nWriting '" + Narrow((folder_ / L"s3_boot.bin").wstring()) +
+            "' at 0x00000000...\nFlash will be erased from 0x00000000 to 0x00003fff...\n"
+            "Compressed 15104 bytes to ",
+        "Verifying written data...\nHash of data verified.\n\nWriting '" +
+            Narrow((folder_ / L"partitions.bin").wstring()) +
+            "' at 0x00008000...\nFlash will be erased from 0x00008000 to 0x00008fff...\n"
+            "Compressed 3072 bytes to ",
+        "Hash of data verified.\n\nWriting '" + Narrow((folder_ / L"s3_firm.bin").wstring()) +
+            "' at 0x00010000...\nFlash will be erased from 0x00010000 to 0x00028fff...\n"
+            "Compressed 100000 bytes to ",
+        "Hash of data verified.\n\nHard resetting via RTS pin...\n"},
        {"Detecting chip type", "Deprecated"}},
       {"flash of an ESP32, underscore spelling",
        FlashArguments(L"esp32", L"COM8", L"write_flash", L"c2_boot.bin", L"c2_firm.bin"),
        {"Warning: Deprecated: Command 'write_flash' is deprecated. Use 'write-flash' instead.\n",
         "esptool v5.3.1\n", "Connected to ESP32 on COM8:\n",
-        "Flash will be erased from 0x00001000 to 0x00005fff...\n", "Compressed 17568 bytes to ",
-        "Compressed 3072 bytes to ",
+        "\nWriting '" + Narrow((folder_ / L"c2_boot.bin").wstring()) +
+            "' at 0x00001000...\nFlash will be erased from 0x00001000 to 0x00005fff...\n",
+        "Compressed 17568 bytes to ", "Compressed 3072 bytes to ",
         // 70001 bytes go padded to a multiple of four.
         "Compressed 70004 bytes to ", "Wrote 70004 bytes (", "Hard resetting via RTS pin...\n"},
        {}},
@@ -291,8 +305,9 @@ TEST_F(SimulatorTest, AnsweringPortsPrintTheRealToolsReportInOrder) {
   }
 }
 
-// Each image: "Compressed U bytes to C...", then one progress line per 16 KiB block of C after a
-// first one at 0.0%, each its own CR ... blank LF line, then "Wrote U bytes (C compressed)".
+// Each image: "Writing '<file>' at <offset>...", its erased range, "Compressed U bytes to C...", a
+// blank line, then one progress line per 16 KiB block of C after a first one at 0.0%, each its
+// own CR ... blank LF line, then "Wrote U bytes (C compressed)" and the check.
 TEST_F(SimulatorTest, ProgressRestartsForEachImageAndEndsAtOneHundred) {
   struct Case {
     const char* name;
@@ -322,13 +337,21 @@ TEST_F(SimulatorTest, ProgressRestartsForEachImageAndEndsAtOneHundred) {
       }
       ASSERT_LT(images, c.offsets.size());
       const std::uint64_t offset = c.offsets[images++];
+      ASSERT_GE(i, 3u);
+      EXPECT_EQ(lines[i - 3], "");
+      EXPECT_TRUE(lines[i - 2].starts_with("Writing '")) << lines[i - 2];
+      EXPECT_TRUE(lines[i - 2].ends_with(Format("' at 0x%08llx...", offset))) << lines[i - 2];
+      EXPECT_TRUE(
+          lines[i - 1].starts_with(Format("Flash will be erased from 0x%08llx to ", offset)))
+          << lines[i - 1];
+      EXPECT_EQ(lines[i + 1], "");
       const std::size_t blocks = static_cast<std::size_t>((compressed + 0x3FFF) / 0x4000);
       ASSERT_LT(compressed, size + size / 100 + 64);
-      ASSERT_GT(lines.size(), i + blocks + 2);
+      ASSERT_GT(lines.size(), i + blocks + 5);
 
       double previous = -1;
       for (std::size_t k = 0; k <= blocks; ++k) {
-        const std::string& line = lines[i + 1 + k];
+        const std::string& line = lines[i + 2 + k];
         ASSERT_TRUE(line.starts_with("\rWriting at 0x")) << line;
         ASSERT_TRUE(line.ends_with(" bytes... ")) << line;
         unsigned long long address = 0, sent = 0, total = 0;
@@ -351,15 +374,123 @@ TEST_F(SimulatorTest, ProgressRestartsForEachImageAndEndsAtOneHundred) {
         }
       }
       EXPECT_EQ(previous, 100.0);
-      EXPECT_TRUE(lines[i + 1 + blocks].find("[==============================] 100.0% ") !=
+      EXPECT_TRUE(lines[i + 2 + blocks].find("[==============================] 100.0% ") !=
                   std::string::npos);
       char wrote[96];
       std::snprintf(wrote, sizeof wrote, "Wrote %llu bytes (%llu compressed) at 0x%08llx in ", size,
                     compressed, static_cast<unsigned long long>(offset));
-      EXPECT_TRUE(lines[i + 2 + blocks].starts_with(wrote)) << lines[i + 2 + blocks];
-      EXPECT_EQ(lines[i + 3 + blocks], "Hash of data verified.");
+      EXPECT_TRUE(lines[i + 3 + blocks].starts_with(wrote)) << lines[i + 3 + blocks];
+      EXPECT_EQ(lines[i + 4 + blocks], "Verifying written data...");
+      EXPECT_EQ(lines[i + 5 + blocks], "Hash of data verified.");
     }
     EXPECT_EQ(images, 3u);
+  }
+}
+
+// Through a pipe the tool's runtime encodes in the ANSI code page, strictly: a file name that the
+// code page cannot hold ends the write with the runtime's traceback, before anything is written.
+TEST_F(SimulatorTest, AFileNameThatThePipesCodePageCannotHoldEndsTheWriteWithATraceback) {
+  ASSERT_EQ(GetACP(), 1252u) << "the test's environment pins the ANSI code page";
+  struct Case {
+    std::wstring folder;
+    std::string error;  // the traceback's last line; empty: the write goes through
+    std::string shown;  // the folder's name in the code page's bytes, when it goes through
+  };
+  // A folder of its own, so that each name is made afresh.
+  const std::wstring base = folder_.wstring() + L"\\code page test";
+  std::error_code ignored;
+  fs::remove_all(base, ignored);
+  ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr)) << GetLastError();
+  // Where the folder's name starts in the printed line.
+  const std::size_t at = std::string("Writing '").size() + Narrow(base).size() + 1;
+  const std::string undefined = ": character maps to <undefined>";
+  const std::vector<Case> cases = {
+      {L"Mo\u0159e",
+       "UnicodeEncodeError: 'charmap' codec can't encode character '\\u0159' in position " +
+           std::to_string(at + 2) + undefined,
+       ""},
+      {L"\u674E\u660E",
+       "UnicodeEncodeError: 'charmap' codec can't encode characters in position " +
+           std::to_string(at) + "-" + std::to_string(at + 1) + undefined,
+       ""},
+      {L"Jos\u00E9", "", "Jos\xE9"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.folder));
+    const std::wstring folder = base + L"\\" + c.folder + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+    const std::pair<const wchar_t*, std::string> files[] = {{L"boot.bin", Image(9, 15104, false)},
+                                                            {L"partitions.bin", PartitionTable()},
+                                                            {L"firm.bin", Image(9, 100000, true)}};
+    for (const auto& [name, bytes] : files) {
+      std::ofstream(fs::path(folder + name), std::ios::binary) << bytes;
+    }
+    const RunResult r =
+        Run(L"--chip esp32s3 --port COM7 --baud 460800 write-flash 0x0 " +
+            Quoted(folder + L"boot.bin") + L" 0x8000 " + Quoted(folder + L"partitions.bin") +
+            L" 0x10000 " + Quoted(folder + L"firm.bin"));
+    if (c.error.empty()) {
+      EXPECT_EQ(r.exit_code, 0u);
+      EXPECT_EQ(r.err, "");
+      EXPECT_NE(r.out.find("\\" + c.shown + "\\boot.bin' at 0x00000000...\n"), std::string::npos)
+          << r.out;
+      continue;
+    }
+    EXPECT_EQ(r.exit_code, 1u);
+    EXPECT_EQ(r.err,
+              "Traceback (most recent call last):\n  File \"esptool\\cmds.py\", line 0, in "
+              "write_flash\n" +
+                  c.error + "\n");
+    EXPECT_TRUE(r.out.ends_with("Configuring flash size...\n\n")) << r.out;
+    EXPECT_EQ(r.out.find("Hard resetting"), std::string::npos);
+  }
+  fs::remove_all(base, ignored);
+}
+
+// The runtime's error as each kind of codec words it, from the tool's own core with a machine
+// whose standard output takes ASCII only: one-byte codecs name the whole run of characters,
+// multi-byte ones the first.
+TEST(SimulatorCore, TheEncodingErrorNamesItsCodecAndCharactersAsTheRuntimeDoes) {
+  struct Captured final : sim::OutputSink {
+    std::string out;
+    std::string err;
+    void Write(sim::Stream stream, std::string_view bytes) override {
+      (stream == sim::Stream::kOut ? out : err) += bytes;
+    }
+    void Pause(double) override {}
+  };
+  const struct {
+    const char* codec;
+    std::string name;  // UTF-8
+    std::string error;
+  } cases[] = {
+      {"charmap", "b\xC3\xA9\xC3\xA9.bin",
+       "'charmap' codec can't encode characters in position 10-11: character maps to <undefined>"},
+      {"cp932", "b\xC3\xA9\xC3\xA9.bin",
+       "'cp932' codec can't encode character '\\xe9' in position 10: illegal multibyte sequence"},
+      {"charmap", "\xC5\x99.bin",
+       "'charmap' codec can't encode character '\\u0159' in position 9: character maps to "
+       "<undefined>"},
+      {"cp936", "\xF0\x9F\x94\x8D.bin",
+       "'cp936' codec can't encode character '\\U0001f50d' in position 9: illegal multibyte "
+       "sequence"},
+  };
+  sim::SimSettings settings;
+  settings.ports = {{"COM7", "esp32s3"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    sim::ToolHost host;
+    host.read_file = [](const std::string&) { return sim::FileContent{Image(9, 4096, false), 0}; };
+    host.to_console = [](std::string_view utf8) { return std::string(utf8); };
+    host.prints = [](char32_t point) { return point < 0x80; };
+    host.codec = c.codec;
+    Captured sink;
+    const std::uint32_t code =
+        sim::RunTool({"--chip", "esp32s3", "--port", "COM7", "write-flash", "0x10000", c.name},
+                     settings, host, sink);
+    EXPECT_EQ(code, 1u);
+    EXPECT_TRUE(sink.err.ends_with("\nUnicodeEncodeError: " + c.error + "\n")) << sink.err;
+    EXPECT_EQ(sink.out.find("Writing '"), std::string::npos);
   }
 }
 

@@ -380,20 +380,17 @@ TEST_F(Runner, FlashTranscriptInRealControls) {
     if (line.starts_with(L"Writing at 0x")) {
       ++writingLines;
     } else {
-      steps.push_back(line.starts_with(L"Flash will be erased") ? L"Flash will be erased"
-                      : line.starts_with(L"Compressed ")        ? L"Compressed"
-                      : line.starts_with(L"Wrote ")             ? L"Wrote"
-                                                                : line);
+      steps.push_back(line.starts_with(L"Writing '")              ? L"Writing '"
+                      : line.starts_with(L"Flash will be erased") ? L"Flash will be erased"
+                      : line.starts_with(L"Compressed ")          ? L"Compressed"
+                      : line.starts_with(L"Wrote ")               ? L"Wrote"
+                                                                  : line);
     }
   }
-  Lines expected = {L"Changing baud rate to 460800...",
-                    L"Changed.",
-                    L"Configuring flash size...",
-                    L"Flash will be erased",
-                    L"Flash will be erased",
-                    L"Flash will be erased"};
+  Lines expected = {L"Changing baud rate to 460800...", L"Changed.", L"Configuring flash size..."};
   for (int image = 0; image < 3; ++image) {
-    expected.insert(expected.end(), {L"Compressed", L"Wrote", L"Hash of data verified."});
+    expected.insert(expected.end(), {L"Writing '", L"Flash will be erased", L"Compressed", L"Wrote",
+                                     L"Verifying written data...", L"Hash of data verified."});
   }
   EXPECT_EQ(steps, expected) << testing::PrintToString(shown);
 

@@ -49,6 +49,41 @@ std::string AnsiFromUtf8(std::string_view utf8) {
   return BytesFromWide(CP_ACP, WideFromUtf8(utf8));
 }
 
+// Whether a pipe in the ANSI code page takes the character, as the tool's runtime encodes it:
+// strict, with no look-alike in place of a missing character.
+bool AnsiCodePageHolds(char32_t point) {
+  std::wstring wide;
+  if (point < 0x10000) {
+    wide += static_cast<wchar_t>(point);
+  } else {
+    wide += static_cast<wchar_t>(0xD800 + ((point - 0x10000) >> 10));
+    wide += static_cast<wchar_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+  }
+  const UINT code_page = GetACP();
+  if (code_page == CP_UTF8) {
+    return true;  // the command line holds no lone surrogate
+  }
+  char bytes[8] = {};
+  BOOL used_default = FALSE;
+  const int n = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                    static_cast<int>(wide.size()), bytes, sizeof bytes, nullptr,
+                                    &used_default);
+  return n > 0 && !used_default;
+}
+
+// The codec of a pipe as the runtime's errors name it.
+std::string AnsiCodecName() {
+  const UINT code_page = GetACP();
+  CPINFO info{};
+  if (code_page == CP_UTF8) {
+    return "utf-8";
+  }
+  if (GetCPInfo(code_page, &info) && info.MaxCharSize == 1) {
+    return "charmap";
+  }
+  return "cp" + std::to_string(code_page);
+}
+
 // Writes everything, or stops quietly when the reader has gone.
 void WriteAll(HANDLE handle, std::string_view bytes) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
@@ -159,7 +194,15 @@ int wmain(int argc, wchar_t** argv) {
   StdHandleSink handles(settings.time_scale);
   sim::VariantSink sink(handles, settings.output);
   sim::WriteExtraOutput(settings, sink);
-  const sim::ToolHost host{ReadWholeFile, AnsiFromUtf8};
+  sim::ToolHost host;
+  host.read_file = ReadWholeFile;
+  host.to_console = AnsiFromUtf8;
+  // A console takes any text; a pipe or a file only what the ANSI code page holds.
+  DWORD console_mode = 0;
+  if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &console_mode)) {
+    host.prints = AnsiCodePageHolds;
+    host.codec = AnsiCodecName();
+  }
   std::uint32_t code = sim::RunTool(args, settings, host, sink);
   sink.Finish();
 
