@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "app/win32/window_helpers_win32.h"
 
@@ -42,7 +43,9 @@ void MemoLogView::Add(std::wstring_view line) {
     // The paint that shows the line brings it in first.
     InvalidateRect(edit_, nullptr, FALSE);
   }
-  pending_ += line;
+  // The text box takes the batch as one NUL-ended string: a NUL would end it there, and
+  // every later line with it.
+  std::remove_copy(line.begin(), line.end(), std::back_inserter(pending_), L'\0');
   pending_ += L"\r\n";
 }
 

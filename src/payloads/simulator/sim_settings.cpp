@@ -135,6 +135,9 @@ SimSettings ReadSettings(const std::function<std::optional<std::string>(std::str
       if (key == "cr") {
         v.inner_cr = true;
       }
+      if (key == "nul") {
+        v.nul_bytes = true;
+      }
       if (key == "silent") {
         v.silent = true;
       }

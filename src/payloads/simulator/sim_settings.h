@@ -21,6 +21,8 @@
 //                         blank           an empty line, a line of three blanks, a line of
 //                                         blanks and a tab
 //                         cr              a line with a carriage return in its middle
+//                         nul             a line with a NUL byte in its middle, then a line
+//                                         written as UTF-16 (a NUL after each ASCII byte)
 //                         silent          no output at all (the exit code is unchanged)
 //                       The extra lines of these variants come first, in the order above, before
 //                       the tool's own output.
@@ -53,6 +55,7 @@ struct OutputVariants {
   bool interleaved_stderr = false;
   bool blank_lines = false;
   bool inner_cr = false;
+  bool nul_bytes = false;
   bool silent = false;
 };
 

@@ -22,6 +22,7 @@
 
 namespace {
 
+using namespace std::string_view_literals;
 using Lines = std::vector<std::wstring>;
 
 // A build-tree path as Wine sees it: the Unix root is drive Z:.
@@ -174,6 +175,11 @@ TEST_F(Runner, OutputShapesReachTheHandlerAsLines) {
       {L"crlf,nofinalnewline", {}, true},
       {L"cr", {L"Carriage return here\rand the line goes on"}, false},
       {L"cr,crlf", {L"Carriage return here\rand the line goes on"}, false},
+      // The NULs stay in the lines; the NUL after the wide line's feed is trimmed away.
+      {L"nul",
+       {std::wstring(L"NUL here\0and the line goes on"sv),
+        std::wstring(L"W\0i\0d\0e\0 \0l\0i\0n\0e"sv)},
+       false},
       {L"blank", {L"", L"", L""}, false},
       {L"stderr",
        {L"Interleaved line 1 on standard output", L"Interleaved line 2 on standard error",
