@@ -151,6 +151,9 @@ SimSettings ReadSettings(const std::function<std::optional<std::string>(std::str
   if (const auto log = get("VTF_SIM_LOG")) {
     settings.log_path = *log;
   }
+  if (const auto child = get("VTF_SIM_CHILD")) {
+    settings.start_child = Trim(*child) == "1";
+  }
   return settings;
 }
 
