@@ -270,6 +270,15 @@ class EndToEndTest : public WindowUserTest {
     ClickListItem(ComboBoxPort, index);
   }
 
+  // An S3 answers on COM7, the only port, and the window has it chosen and probed.
+  void OpenReadyToFlashAnS3OnCom7() {
+    SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
+    SetVariable(L"VTF_SIM_PORTS", L"COM7=esp32s3");
+    Open();
+    ChooseModelWithTheMouse(kS3);
+    ChoosePortWithTheMouse(1);
+  }
+
   int DeviceIndex() { return window_->Views().ComboDevice.ItemIndex(); }
   int PortIndex() { return window_->Views().ComboBoxPort.ItemIndex(); }
   bool Enabled(FormControl control) const { return IsWindowEnabled(Handle(control)) != FALSE; }
@@ -572,11 +581,7 @@ INSTANTIATE_TEST_SUITE_P(Models, SilentPortTest, testing::ValuesIn(kSilentCases)
 // ---- A flash that fails -----------------------------------------------------------------------
 
 TEST_F(EndToEndTest, AFailedFlashShowsItsCodeAndResetsNothing) {
-  SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
-  SetVariable(L"VTF_SIM_PORTS", L"COM7=esp32s3");
-  Open();
-  ChooseModelWithTheMouse(kS3);
-  ChoosePortWithTheMouse(1);
+  OpenReadyToFlashAnS3OnCom7();
   ASSERT_TRUE(Enabled(ButtonFlash));
 
   struct Failure {
@@ -630,11 +635,7 @@ TEST_F(EndToEndTest, AFailedFlashShowsItsCodeAndResetsNothing) {
 // The text box would end a batch of lines at its first NUL: the lines after it, the result
 // among them, must still reach the log, and the NUL lines themselves show without their NULs.
 TEST_F(EndToEndTest, NulCharactersInTheToolsOutputLoseNoLine) {
-  SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
-  SetVariable(L"VTF_SIM_PORTS", L"COM7=esp32s3");
-  Open();
-  ChooseModelWithTheMouse(kS3);
-  ChoosePortWithTheMouse(1);
+  OpenReadyToFlashAnS3OnCom7();
   ASSERT_TRUE(Enabled(ButtonFlash));
 
   SetVariable(L"VTF_SIM_OUTPUT", L"nul");
