@@ -24,11 +24,11 @@ done
 
 if [ "$quick" = 1 ]; then
   repeat=1; startup_repeat=2; log_lines=300,3000; log_repeat=1; perline_lines=300,3000
-  runner_bytes=5000000
+  runner_bytes=5000000; soak_cycles=12
 else
   # One replacement per line grows with the text: 10 times fewer lines keep it to seconds.
   repeat=9; startup_repeat=21; log_lines=10000,100000; log_repeat=3; perline_lines=1000,10000
-  runner_bytes=50000000
+  runner_bytes=50000000; soak_cycles=200
 fi
 
 cmake --preset windows -B "$build" >/dev/null
@@ -83,6 +83,14 @@ run "$bench/bench_log.exe" --lines "$perline_lines" --modes perline --repeat 1 >
 
 echo "== runner" >&2
 run "$bench/bench_runner.exe" --bytes "$runner_bytes" --repeat "$repeat" >"$out/runner"
+
+# A stand-in build only: a release carries the real tool.
+soak="$bench/VantorTrackerFlasher.Soak.exe"
+if [ -f "$soak" ]; then
+  echo "== soak" >&2
+  run "$soak" --cycles "$soak_cycles" 2>/dev/null >"$out/soak"
+  run "$soak" --cycles "$soak_cycles" --empty-log 2>/dev/null >>"$out/soak"
+fi
 
 # The program as built, less the payloads it carries.
 payload_dir=$(sed -n 's/^VTF_PAYLOAD_DIR:PATH=//p' "$build/CMakeCache.txt")
@@ -166,3 +174,34 @@ widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(len(header
 for row in [header] + rows:
     print("  ".join(str(cell).ljust(width) for cell, width in zip(row, widths)).rstrip())
 PY
+
+# What the process holds as whole cycles go by, with the log kept (as the user has it) and
+# with the log emptied after each cycle; Wine answers 0 for GDI and USER objects.
+if [ -s "$out/soak" ]; then
+  echo
+  python3 - "$out/soak" <<'PY'
+import sys
+
+figures = {}
+with open(sys.argv[1], errors="replace") as f:
+    for line in f:
+        parts = line.split()
+        if len(parts) == 2 and parts[0].startswith("soak."):
+            figures[parts[0][5:]] = int(float(parts[1]))
+cycles = figures["kept.cycles"]
+print(f"soak: {cycles} whole cycles (model, port list, probe, flash), no delay")
+points = ["start", "10", str(cycles)] if cycles > 10 else ["start", str(cycles)]
+header = ["after"] + [f"{p} (log {log})" for log in ("kept", "emptied") for p in points]
+rows = [("private bytes (KiB)", "private", 1024), ("GDI objects", "gdi", 1),
+        ("USER objects", "user", 1), ("windows", "windows", 1), ("open handles", "handles", 1),
+        ("log text written (KiB)", "log_chars", 512)]
+def cell(log, point, key, scale):
+    value = figures.get(f"{log}.{point}.{key}")
+    return "-" if value is None else f"{value / scale:.0f}"
+table = [header] + [[label] + [cell(log, p, key, scale) for log in ("kept", "emptied")
+                               for p in points] for label, key, scale in rows]
+widths = [max(len(row[i]) for row in table) for i in range(len(header))]
+for row in table:
+    print("  ".join(text.ljust(width) for text, width in zip(row, widths)).rstrip())
+PY
+fi

@@ -273,6 +273,15 @@ class EndToEndTest : public WindowUserTest {
     ClickListItem(ComboBoxPort, index);
   }
 
+  // An S3 answers on COM7, the only port, and the window has it chosen and probed.
+  void OpenReadyToFlashAnS3OnCom7() {
+    SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
+    SetVariable(L"VTF_SIM_PORTS", L"COM7=esp32s3");
+    Open();
+    ChooseModelWithTheMouse(kS3);
+    ChoosePortWithTheMouse(1);
+  }
+
   int DeviceIndex() { return window_->Views().ComboDevice.ItemIndex(); }
   int PortIndex() { return window_->Views().ComboBoxPort.ItemIndex(); }
   bool Enabled(FormControl control) const { return IsWindowEnabled(Handle(control)) != FALSE; }
@@ -575,11 +584,7 @@ INSTANTIATE_TEST_SUITE_P(Models, SilentPortTest, testing::ValuesIn(kSilentCases)
 // ---- A flash that fails -----------------------------------------------------------------------
 
 TEST_F(EndToEndTest, AFailedFlashShowsItsCodeAndResetsNothing) {
-  SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
-  SetVariable(L"VTF_SIM_PORTS", L"COM7=esp32s3");
-  Open();
-  ChooseModelWithTheMouse(kS3);
-  ChoosePortWithTheMouse(1);
+  OpenReadyToFlashAnS3OnCom7();
   ASSERT_TRUE(Enabled(ButtonFlash));
 
   struct Failure {
@@ -626,6 +631,28 @@ TEST_F(EndToEndTest, AFailedFlashShowsItsCodeAndResetsNothing) {
     EXPECT_TRUE(Enabled(ButtonFlash));
   }
   EXPECT_EQ(ToolExits(), (Lines{L"0", L"1", L"4294967295"}));
+}
+
+// ---- NUL characters in the tool's output ------------------------------------------------------
+
+// The text box would end a batch of lines at its first NUL: the lines after it, the result
+// among them, must still reach the log, and the NUL lines themselves show without their NULs.
+TEST_F(EndToEndTest, NulCharactersInTheToolsOutputLoseNoLine) {
+  OpenReadyToFlashAnS3OnCom7();
+  ASSERT_TRUE(Enabled(ButtonFlash));
+
+  SetVariable(L"VTF_SIM_OUTPUT", L"nul");
+  const std::size_t before = LogLines().size();
+  ClickMiddle(Handle(ButtonFlash));
+  std::vector<Expected> expected = {Line(L"Flashing\u2026"), Line(L"NUL hereand the line goes on"),
+                                    Line(L"Wide line")};
+  for (Expected& line : ShownFlashLines(L"0x00000000")) {
+    expected.push_back(std::move(line));
+  }
+  expected.insert(expected.end(),
+                  {Line(L"Flash successfull... Enjoy ! \u2714"), Line(L" "),
+                   Line(L"\u27A1 if your device is not restarting, turn it off and on again.")});
+  EXPECT_TRUE(ReadsAs(LogLinesAfter(before), expected));
 }
 
 // ---- Files that cannot be prepared ------------------------------------------------------------

@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
 
+#include "app/win32/error_box_win32.h"
 #include "app/win32/window_helpers_win32.h"
 
 namespace {
@@ -42,7 +44,9 @@ void MemoLogView::Add(std::wstring_view line) {
     // The paint that shows the line brings it in first.
     InvalidateRect(edit_, nullptr, FALSE);
   }
-  pending_ += line;
+  // The text box takes the batch as one NUL-ended string: a NUL would end it there, and
+  // every later line with it.
+  std::remove_copy(line.begin(), line.end(), std::back_inserter(pending_), L'\0');
   pending_ += L"\r\n";
 }
 
@@ -59,7 +63,12 @@ LRESULT CALLBACK MemoLogView::EditProc(HWND hwnd, UINT message, WPARAM wParam, L
       break;
     default:
       // Whatever paints, reads or acts on the text box finds every line added before it.
-      view->Flush();
+      // The message itself still goes to the text box when that fails.
+      try {
+        view->Flush();
+      } catch (...) {
+        ShowCaughtError(hwnd);
+      }
       break;
   }
   return DefSubclassProc(hwnd, message, wParam, lParam);
@@ -121,63 +130,67 @@ void DropDownView::Attach(HWND combo) {
 LRESULT CALLBACK DropDownView::EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                         UINT_PTR, DWORD_PTR self) {
   auto* view = reinterpret_cast<DropDownView*>(self);
-  switch (message) {
-    case WM_CHAR: {
-      const auto character = static_cast<wchar_t>(wParam);
-      if (character == VK_BACK) {
-        view->UserBackspace();
-        return 0;
+  return CatchAtBoundary(hwnd, 0, [&]() -> LRESULT {
+    switch (message) {
+      case WM_CHAR: {
+        const auto character = static_cast<wchar_t>(wParam);
+        if (character == VK_BACK) {
+          view->UserBackspace();
+          return 0;
+        }
+        if (character >= L' ' && character != 0x7F && !IsSurrogate(character)) {
+          view->UserTypes(character);
+          return 0;
+        }
+        break;  // editing keys (cut, paste, undo) change the text natively: CBN_EDITCHANGE
       }
-      if (character >= L' ' && character != 0x7F && !IsSurrogate(character)) {
-        view->UserTypes(character);
-        return 0;
-      }
-      break;  // editing keys (cut, paste, undo) change the text natively: CBN_EDITCHANGE
+      case WM_KEYDOWN:
+        if ((wParam == VK_UP || wParam == VK_DOWN) && !view->Dropped()) {
+          view->UserSteps(wParam == VK_DOWN ? 1 : -1);
+          return 0;
+        }
+        break;
+      case WM_NCDESTROY:
+        RemoveWindowSubclass(hwnd, EditProc, kSubclassId);
+        view->edit_ = nullptr;
+        break;
+      default:
+        break;
     }
-    case WM_KEYDOWN:
-      if ((wParam == VK_UP || wParam == VK_DOWN) && !view->Dropped()) {
-        view->UserSteps(wParam == VK_DOWN ? 1 : -1);
-        return 0;
-      }
-      break;
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, EditProc, kSubclassId);
-      view->edit_ = nullptr;
-      break;
-    default:
-      break;
-  }
-  return DefSubclassProc(hwnd, message, wParam, lParam);
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+  });
 }
 
 LRESULT CALLBACK DropDownView::ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR, DWORD_PTR self) {
   auto* view = reinterpret_cast<DropDownView*>(self);
-  switch (message) {
-    case WM_COMMAND:
-      // A choice in the opened list (mouse, arrow keys, wheel). The native combo closes the
-      // list, notifies and rewrites the field in an order that differs between systems; let
-      // it finish quietly, then apply the rule: field first, then the handler.
-      if (reinterpret_cast<HWND>(lParam) == view->list_ && HIWORD(wParam) == LBN_SELCHANGE &&
-          view->programChange_ == 0) {
-        LRESULT result = 0;
-        {
-          ScopedCount quiet(view->programChange_);
-          result = DefSubclassProc(hwnd, message, wParam, lParam);
+  return CatchAtBoundary(hwnd, 0, [&]() -> LRESULT {
+    switch (message) {
+      case WM_COMMAND:
+        // A choice in the opened list (mouse, arrow keys, wheel). The native combo closes the
+        // list, notifies and rewrites the field in an order that differs between systems; let
+        // it finish quietly, then apply the rule: field first, then the handler.
+        if (reinterpret_cast<HWND>(lParam) == view->list_ && HIWORD(wParam) == LBN_SELCHANGE &&
+            view->programChange_ == 0) {
+          LRESULT result = 0;
+          {
+            ScopedCount quiet(view->programChange_);
+            result = DefSubclassProc(hwnd, message, wParam, lParam);
+          }
+          view->UserChoseFromList();
+          return result;
         }
-        view->UserChoseFromList();
-        return result;
-      }
-      break;
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, ComboProc, kSubclassId);
-      view->combo_ = nullptr;
-      view->list_ = nullptr;
-      break;
-    default:
-      break;
-  }
-  return DefSubclassProc(hwnd, message, wParam, lParam);
+        break;
+      case WM_NCDESTROY:
+        RemoveWindowSubclass(hwnd, ComboProc, kSubclassId);
+        view->combo_ = nullptr;
+        view->list_ = nullptr;
+        break;
+      default:
+        break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+  });
 }
 
 void DropDownView::OnNotify(WORD code) {

@@ -25,7 +25,8 @@ class MemoLogView final : public LineSink {
   // The line goes into the text box when the box next gets a message: its next paint, or
   // anything that reads it or acts on it. A tool run holds the thread, so its lines are not
   // painted before it ends anyway; they then go in with one replacement instead of one
-  // each, which a text box makes slower the longer its text.
+  // each, which a text box makes slower the longer its text. A NUL character cannot be shown
+  // and is left out.
   void Add(std::wstring_view line) override;
 
   // The edit's EN_CHANGE, forwarded by the window.

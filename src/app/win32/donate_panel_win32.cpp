@@ -2,6 +2,7 @@
 
 #include <windowsx.h>
 
+#include "app/win32/error_box_win32.h"
 #include "app/win32/form_layout_win32.h"
 #include "app/win32/window_helpers_win32.h"
 
@@ -86,7 +87,7 @@ LRESULT CALLBACK DonatePanel::WndProc(HWND hwnd, UINT message, WPARAM wParam, LP
   if (self == nullptr) {
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
-  return self->HandleMessage(message, wParam, lParam);
+  return CatchAtBoundary(hwnd, 0, [&] { return self->HandleMessage(message, wParam, lParam); });
 }
 
 LRESULT DonatePanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "app/error_box.h"
+#include "app/win32/error_box_win32.h"
 #include "app/win32/resource_ids_win32.h"
 #include "app/win32/window_helpers_win32.h"
 #include "core/app_error.h"
@@ -50,15 +50,23 @@ MainWindow::MainWindow(HINSTANCE instance, SystemServices& services)
       {ScaleForDpi(image.width, expectedDpi), ScaleForDpi(image.height, expectedDpi)});
 
   const std::wstring caption(kFormCaption);
-  CreateWindowExW(kFrameExStyle, className.c_str(), caption.c_str(), kFrameStyle, CW_USEDEFAULT,
-                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
-  if (hwnd_ == nullptr) {
-    return;
+  if (CreateWindowExW(kFrameExStyle, className.c_str(), caption.c_str(), kFrameStyle, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_,
+                      this) == nullptr) {
+    const DWORD error = GetLastError();
+    if (creationError_) {
+      std::rethrow_exception(creationError_);
+    }
+    throw AppError(WindowNotCreatedMessage(error));
   }
-  SizeToClient();
-
-  form_ = std::make_unique<TForm1>(Views(), services_, HwndText(hwnd_));
-  WireHandlers();
+  try {
+    SizeToClient();
+    form_ = std::make_unique<TForm1>(Views(), services_, HwndText(hwnd_));
+    WireHandlers();
+  } catch (...) {
+    DestroyWindow(hwnd_);  // no destructor runs for an object that was not made
+    throw;
+  }
   Run(&TForm1::FormCreate);
 }
 
@@ -119,16 +127,10 @@ void MainWindow::Run(void (TForm1::*handler)()) {
   try {
     ((*form_).*handler)();
   } catch (const AppError& error) {
-    ShowErrorBox(error.Message());
+    ShowErrorBox(hwnd_, error.Message());
   } catch (const std::exception& error) {
-    ShowErrorBox(WidenMessage(error.what()));
+    ShowErrorBox(hwnd_, WidenMessage(error.what()));
   }
-}
-
-void MainWindow::ShowErrorBox(const std::wstring& message) {
-  const std::wstring text = ErrorBoxText(message);
-  const std::wstring caption = ErrorBoxCaption(ModulePath());
-  MessageBoxW(hwnd_, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
 }
 
 // ---- Messages -------------------------------------------------------------------------------
@@ -143,14 +145,13 @@ LRESULT CALLBACK MainWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPA
   if (self == nullptr) {
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
-  return self->HandleMessage(message, wParam, lParam);
+  return CatchAtBoundary(hwnd, 0, [&] { return self->HandleMessage(message, wParam, lParam); });
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      OnCreate();
-      return 0;
+      return OnCreate();
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
@@ -185,9 +186,16 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void MainWindow::OnCreate() {
-  dpi_ = WindowDpi(hwnd_);
-  CreateControls();
+LRESULT MainWindow::OnCreate() noexcept {
+  try {
+    dpi_ = WindowDpi(hwnd_);
+    CreateControls();
+    return 0;
+  } catch (...) {
+    // The window is not made: the constructor reports why.
+    creationError_ = std::current_exception();
+    return -1;
+  }
 }
 
 void MainWindow::OnCommand(int id, WORD code) {
@@ -280,6 +288,9 @@ LRESULT MainWindow::OnControlColour(UINT message, HDC dc, HWND control) {
 }
 
 void MainWindow::OnDestroy() {
+  if (!form_) {
+    return;  // a window whose making failed: no loop runs for it
+  }
   Run(&TForm1::FormDestroy);
   PostQuitMessage(0);
 }
@@ -292,6 +303,9 @@ void MainWindow::CreateControls() {
   // Creation order is stacking order, and the Tab key follows it.
   for (const ControlLayout& row : FormLayout()) {
     HWND control = CreateControl(row, PlaceOf(row));
+    if (control == nullptr) {
+      throw AppError(WindowNotCreatedMessage(GetLastError()));
+    }
     controls_[Row(row.control)] = control;
     if (row.font != FontRole::Donate) {  // the panel builds its caption font from its look
       // Nothing is on screen yet: the first paint draws the text in its font.

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <array>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,8 @@
 class MainWindow {
  public:
   // Creates the window and its controls, then runs FormCreate; the window is not shown yet.
-  // Needs COM on this thread for the logo, and the common controls initialised.
+  // Needs COM on this thread for the logo, and the common controls initialised. Throws
+  // AppError, with the system's reason, when the window or one of its controls cannot be made.
   MainWindow(HINSTANCE instance, SystemServices& services);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
@@ -42,7 +44,7 @@ class MainWindow {
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  void OnCreate();
+  LRESULT OnCreate() noexcept;
   void OnCommand(int id, WORD code);
   void OnActivate(WORD state, bool minimized);
   void OnNextDialogControl(WPARAM wParam, LPARAM lParam);
@@ -69,7 +71,6 @@ class MainWindow {
   void WireHandlers();
   // Runs one handler; an error that escapes it goes to the error box and the window goes on.
   void Run(void (TForm1::*handler)());
-  void ShowErrorBox(const std::wstring& message);
 
   HINSTANCE instance_;
   SystemServices& services_;
@@ -78,6 +79,7 @@ class MainWindow {
   std::array<HWND, kFormControlCount> controls_{};
   std::array<UniqueGdiObject, 2> fonts_;  // FontRole::Window and FontRole::Title
   HWND lastFocus_ = nullptr;
+  std::exception_ptr creationError_;  // what made WM_CREATE fail
 
   MemoLogView memoLog_;
   DropDownView comboDevice_;

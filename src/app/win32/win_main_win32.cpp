@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "app/form1.h"
+#include "app/win32/error_box_win32.h"
 #include "app/win32/main_window_win32.h"
 #include "app/win32/system_services_win32.h"
 
@@ -18,11 +19,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   // WIC, which decodes the logo, is a COM library.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-  {
+  int exitCode = 0;
+  try {
     Win32SystemServices services;
     MainWindow Form1(instance, services);  // controls, then FormCreate
     Form1.Show(showCommand);
     RunMessageLoop(Form1);  // the window's WM_DESTROY runs FormDestroy
+  } catch (...) {
+    // A window that cannot be made (no desktop heap left, say): say why and end, rather
+    // than wait unseen for messages that never come.
+    ShowCaughtError(nullptr);
+    exitCode = 1;
   }
   // The recorded path outlives the window: released only after FormDestroy has run.
   WorkFolder.clear();
@@ -31,5 +38,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   if (SUCCEEDED(com)) {
     CoUninitialize();
   }
-  return 0;
+  return exitCode;
 }

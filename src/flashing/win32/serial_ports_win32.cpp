@@ -1,5 +1,6 @@
 #include "flashing/win32/serial_ports_win32.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +16,12 @@ constexpr REGSAM kReadAccesses[] = {
     KEY_QUERY_VALUE,
 };
 
+// The registry's own limit on a value name, in characters.
+constexpr DWORD kLongestValueName = 16383;
+
+// A value that grows again at every read is given up after this many reads.
+constexpr int kDataReads = 4;
+
 UniqueKey OpenKeyReadOnly(HKEY root, const std::wstring& keyPath) {
   for (const REGSAM access : kReadAccesses) {
     HKEY opened = nullptr;
@@ -25,20 +32,43 @@ UniqueKey OpenKeyReadOnly(HKEY root, const std::wstring& keyPath) {
   return UniqueKey();
 }
 
+class RegistryKeyCalls final : public PortKeyCalls {
+ public:
+  explicit RegistryKeyCalls(HKEY key) : key_(key) {}
+
+  LSTATUS QueryInfo(DWORD& valueCount, DWORD& longestName) override {
+    return ::RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              &valueCount, &longestName, nullptr, nullptr, nullptr);
+  }
+  LSTATUS EnumValue(DWORD index, wchar_t* name, DWORD& length) override {
+    return ::RegEnumValueW(key_, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+  }
+  LSTATUS QueryValue(const std::wstring& name, DWORD* type, BYTE* data, DWORD& size) override {
+    return ::RegQueryValueExW(key_, name.c_str(), nullptr, type, data, &size);
+  }
+
+ private:
+  HKEY key_;
+};
+
 // Every value name first, in the registry's enumeration order.
-std::vector<std::wstring> ValueNames(HKEY key) {
+std::vector<std::wstring> ValueNames(PortKeyCalls& key) {
   DWORD count = 0;
   DWORD longest = 0;
-  if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                         &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+  if (key.QueryInfo(count, longest) != ERROR_SUCCESS) {
     return {};
   }
   std::vector<std::wstring> names;
   std::wstring buffer(std::size_t{longest} + 1, L'\0');
   for (DWORD index = 0; index < count; ++index) {
     DWORD length = static_cast<DWORD>(buffer.size());
-    const LSTATUS status =
-        ::RegEnumValueW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    LSTATUS status = key.EnumValue(index, buffer.data(), length);
+    if (status == ERROR_MORE_DATA && buffer.size() <= kLongestValueName) {
+      // A longer name came in since the count: room for the longest a name can be.
+      buffer.resize(std::size_t{kLongestValueName} + 1);
+      length = static_cast<DWORD>(buffer.size());
+      status = key.EnumValue(index, buffer.data(), length);
+    }
     if (status == ERROR_NO_MORE_ITEMS) {
       break;  // values removed since they were counted
     }
@@ -50,23 +80,31 @@ std::vector<std::wstring> ValueNames(HKEY key) {
 }
 
 // The value's text up to its first NUL, unexpanded. A value that cannot be queried (gone since
-// the listing) or holds no data gives an empty text.
-std::wstring ReadPortName(HKEY key, const std::wstring& name) {
+// the listing, or since its size was asked) or holds no data gives an empty text.
+std::wstring ReadPortName(PortKeyCalls& key, const std::wstring& name) {
   DWORD size = 0;
-  if (::RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS ||
-      size == 0) {
+  if (key.QueryValue(name, nullptr, nullptr, size) != ERROR_SUCCESS || size == 0) {
     return {};
   }
-  std::vector<BYTE> data(size);
+  std::vector<BYTE> data;
   DWORD type = REG_NONE;
-  if (::RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS) {
+  LSTATUS status = ERROR_MORE_DATA;
+  // A value that grew since its size was asked is read again at its new size.
+  for (int read = 0; read < kDataReads && status == ERROR_MORE_DATA; ++read) {
+    data.resize(size);
+    status = key.QueryValue(name, &type, data.data(), size);
+  }
+  if (status == ERROR_FILE_NOT_FOUND || (status == ERROR_SUCCESS && size == 0)) {
+    return {};
+  }
+  if (status != ERROR_SUCCESS) {
     throw AppError(L"Echec \u00e0 l'obtention des donn\u00e9es pour '" + name + L"'");
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ) {
     throw AppError(L"Type de donn\u00e9es incorrect pour '" + name + L"'");
   }
   // The data need not end with a NUL, and an odd last byte is no character.
-  std::wstring text(size / sizeof(wchar_t), L'\0');
+  std::wstring text(std::min<std::size_t>(size, data.size()) / sizeof(wchar_t), L'\0');
   std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
   if (const std::size_t end = text.find(L'\0'); end != std::wstring::npos) {
     text.resize(end);
@@ -76,13 +114,18 @@ std::wstring ReadPortName(HKEY key, const std::wstring& name) {
 
 }  // namespace
 
+void AddSerialPorts(ItemList& ports, PortKeyCalls& key) {
+  for (const std::wstring& name : ValueNames(key)) {
+    ports.Add(ReadPortName(key, name));
+  }
+}
+
 void ReadSerialPorts(ItemList& ports, HKEY root, const std::wstring& keyPath) {
   ports.Clear();
   const UniqueKey key = OpenKeyReadOnly(root, keyPath);
   if (!key) {
     return;
   }
-  for (const std::wstring& name : ValueNames(key.get())) {
-    ports.Add(ReadPortName(key.get(), name));
-  }
+  RegistryKeyCalls calls(key.get());
+  AddSerialPorts(ports, calls);
 }

@@ -1,31 +1,25 @@
 #include "flashing/win32/shell_win32.h"
 
-#include <windows.h>
-
 #include <shellapi.h>
 
-#include "win32/unique_handle.h"
+#include <string>
 
-namespace {
-
-// The shell is loaded on the first click, not at every start: only the donation link uses it.
-// By its full path, so that no other folder can supply it.
-HMODULE Shell() {
-  static const UniqueAny<ModuleTraits> shell([] {
+HMODULE ShellModule() {
+  // By its full path, so that no other folder can supply it. Never freed: once the shell has
+  // run, threads of its own may still be in its code when the program's statics go.
+  static const HMODULE shell = [] {
     wchar_t folder[MAX_PATH];
     const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
       return HMODULE{};
     }
     return ::LoadLibraryW((std::wstring(folder, length) + L"\\shell32.dll").c_str());
-  }());
-  return shell.get();
+  }();
+  return shell;
 }
 
-}  // namespace
-
 void OpenAddressInBrowser(const std::wstring& address) {
-  const HMODULE shell = Shell();
+  const HMODULE shell = ShellModule();
   if (shell == nullptr) {
     return;
   }

@@ -133,6 +133,17 @@ void WriteExtraOutput(const SimSettings& settings, OutputSink& sink) {
   if (v.inner_cr) {
     sink.Write(Stream::kOut, "Carriage return here\rand the line goes on\n");
   }
+  if (v.nul_bytes) {
+    using namespace std::string_view_literals;
+    sink.Write(Stream::kOut, "NUL here\0and the line goes on\n"sv);
+    // As a tool writing UTF-16 would: the NUL after the line feed starts the next line.
+    std::string wide;
+    for (const char c : std::string_view("Wide line\n")) {
+      wide += c;
+      wide += '\0';
+    }
+    sink.Write(Stream::kOut, wide);
+  }
 
   const std::uint64_t lines = settings.extra_lines;
   WriteLines(sink, lines, [lines](std::uint64_t i) {

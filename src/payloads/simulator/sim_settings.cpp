@@ -135,6 +135,9 @@ SimSettings ReadSettings(const std::function<std::optional<std::string>(std::str
       if (key == "cr") {
         v.inner_cr = true;
       }
+      if (key == "nul") {
+        v.nul_bytes = true;
+      }
       if (key == "silent") {
         v.silent = true;
       }
@@ -147,6 +150,9 @@ SimSettings ReadSettings(const std::function<std::optional<std::string>(std::str
   settings.time_scale = ParseScale(get("VTF_SIM_TIME_SCALE"));
   if (const auto log = get("VTF_SIM_LOG")) {
     settings.log_path = *log;
+  }
+  if (const auto child = get("VTF_SIM_CHILD")) {
+    settings.start_child = Trim(*child) == "1";
   }
   return settings;
 }

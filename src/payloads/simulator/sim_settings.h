@@ -21,6 +21,8 @@
 //                         blank           an empty line, a line of three blanks, a line of
 //                                         blanks and a tab
 //                         cr              a line with a carriage return in its middle
+//                         nul             a line with a NUL byte in its middle, then a line
+//                                         written as UTF-16 (a NUL after each ASCII byte)
 //                         silent          no output at all (the exit code is unchanged)
 //                       The extra lines of these variants come first, in the order above, before
 //                       the tool's own output.
@@ -33,6 +35,11 @@
 //   VTF_SIM_LOG         A file to which each run appends two lines in UTF-8:
 //                       "command: " followed by the whole command line as received, at start;
 //                       "exit: " followed by the exit code (unsigned decimal), at the end.
+//   VTF_SIM_CHILD       1: before any output the tool starts a copy of itself that inherits
+//                       its standard handles (a pipe's write end among them) and runs until it
+//                       is ended, as the launcher of a one-file packed tool starts the real one;
+//                       the log then gets "child: " and the copy's process id. Other values are
+//                       ignored.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +60,7 @@ struct OutputVariants {
   bool interleaved_stderr = false;
   bool blank_lines = false;
   bool inner_cr = false;
+  bool nul_bytes = false;
   bool silent = false;
 };
 
@@ -65,6 +73,7 @@ struct SimSettings {
   std::optional<std::uint32_t> exit_code;
   double time_scale = 0;
   std::string log_path;  // UTF-8; empty means no log
+  bool start_child = false;
 };
 
 // Reads the settings through `get` (the value of one environment variable, in UTF-8, or nothing

@@ -28,16 +28,71 @@ std::wstring DecodeAnsi(const char* bytes, DWORD count) {
   return text;
 }
 
+// Exit code of the tool's processes that are ended instead of ending by themselves.
+constexpr UINT kEndedExitCode = 1;
+
+// The tool and whatever it starts (the launcher of a one-file packed tool starts the real tool
+// as its child) run in one job that ends them all when its handle closes: at the end of the
+// run, and when this program ends, killed included. Once the tool itself has ended, a watch
+// ends the rest: a process left behind would keep its inherited write end open, and the read
+// loop would wait for it for ever.
+class ToolJob {
+ public:
+  explicit ToolJob(HANDLE process) : process_(process) {
+    job_.reset(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job_ ||
+        !::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits,
+                                   sizeof(limits)) ||
+        !::AssignProcessToJobObject(job_.get(), process_)) {
+      job_.reset();  // the tool alone is ended then
+      return;
+    }
+    watch_.reset(::CreateThread(nullptr, 0, &ToolJob::Watch, this, 0, nullptr));
+  }
+  ~ToolJob() { End(); }
+  ToolJob(const ToolJob&) = delete;
+  ToolJob& operator=(const ToolJob&) = delete;
+
+  bool HoldsTheTool() const { return static_cast<bool>(job_); }
+
+  // Ends every process of the tool that still runs, and waits for the tool.
+  void End() noexcept {
+    if (!job_) {
+      return;
+    }
+    ::TerminateJobObject(job_.get(), kEndedExitCode);
+    ::WaitForSingleObject(watch_ ? watch_.get() : process_, INFINITE);
+    watch_.reset();
+    job_.reset();
+  }
+
+ private:
+  static DWORD WINAPI Watch(void* self) {
+    const auto* job = static_cast<const ToolJob*>(self);
+    ::WaitForSingleObject(job->process_, INFINITE);
+    ::TerminateJobObject(job->job_.get(), kEndedExitCode);
+    return 0;
+  }
+
+  HANDLE process_;  // the tool's, owned by the run
+  UniqueHandle job_;
+  UniqueHandle watch_;
+};
+
 // The line handler failed: the run is abandoned, its lines and exit code unwanted. The tool
 // holds a read end of its own (both ends are inherited), so closing ours does not make its
 // writes fail; a tool with more to say would stay blocked on the full pipe. It gets a moment
-// to end by itself, then it is ended, so that no tool outlives the run.
-void WindUp(UniqueHandle& readEnd, UniqueProcess& tool) noexcept {
+// to end by itself, then it is ended with every process it started, so that none outlives the
+// run.
+void WindUp(UniqueHandle& readEnd, UniqueProcess& tool, ToolJob& job) noexcept {
   readEnd.reset();
   if (::WaitForSingleObject(tool.process.get(), kWindUpGraceMs) != WAIT_OBJECT_0 &&
-      ::TerminateProcess(tool.process.get(), 1)) {
+      !job.HoldsTheTool() && ::TerminateProcess(tool.process.get(), kEndedExitCode)) {
     ::WaitForSingleObject(tool.process.get(), INFINITE);
   }
+  job.End();
   tool.process.reset();
   tool.thread.reset();
 }
@@ -72,6 +127,7 @@ int RunHiddenProcess(const std::wstring& commandLine, const LineHandler& onLine)
     return exitCode;
   }
   UniqueProcess tool(info);
+  ToolJob job(tool.process.get());
   // Only the tool may hold a write end, so that its end is the end of the output.
   writeEnd.reset();
 
@@ -84,7 +140,7 @@ int RunHiddenProcess(const std::wstring& commandLine, const LineHandler& onLine)
     }
     // Whatever followed the last line feed is dropped with the cutter.
   } catch (...) {
-    WindUp(readEnd, tool);
+    WindUp(readEnd, tool, job);
     throw;
   }
 
@@ -95,6 +151,7 @@ int RunHiddenProcess(const std::wstring& commandLine, const LineHandler& onLine)
   }
 
   readEnd.reset();
+  job.End();  // before the process handle that its watch waits on
   tool.process.reset();
   tool.thread.reset();
   return exitCode;

@@ -9,4 +9,6 @@
 // standard input; reads the output 1024 bytes at a time, decodes each read from the ANSI code
 // page, and hands every complete, trimmed line to `onLine` before the next read. Returns the
 // exit code as a signed 32-bit integer, or -1 when the pipe or the process cannot be created.
+// No process of the tool outlives the run: what the tool started and left running is ended
+// when the tool ends, and everything when the line handler throws or this program ends.
 int RunHiddenProcess(const std::wstring& commandLine, const LineHandler& onLine);

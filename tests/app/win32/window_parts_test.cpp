@@ -1,10 +1,12 @@
 // The logo, the donation panel, the Flash button with the progress bar during a run that
 // holds the thread, and the error box that catches what escapes a handler.
+#include <optional>
 #include <stdexcept>
 
 #include "app/form1.h"
 #include "app/win32/logo_fit.h"
 #include "app/win32/logo_picture_win32.h"
+#include "failing_allocation.h"
 #include "window_test_support.h"
 
 namespace {
@@ -361,5 +363,181 @@ std::string HandlerErrorName(const ::testing::TestParamInfo<HandlerErrorCase>& p
 
 INSTANTIATE_TEST_SUITE_P(Errors, HandlerErrorTest, ::testing::ValuesIn(kHandlerErrors),
                          HandlerErrorName);
+
+// ---- Errors where the system calls into the window ---------------------------------------------
+
+// What escapes the window's code where the system called it (a window or subclass procedure)
+// is shown in the same box, and the window goes on. The handlers catch the program's errors
+// themselves, so what reaches these places is anything else: an exception of another type
+// from a handler, or memory running out in the window's own code.
+struct BoundaryCase {
+  const char* name;
+  void (*arrange)(WindowTest&);
+  void (*act)(WindowTest&);
+  std::wstring_view shown;
+};
+
+class BoundaryErrorTest : public WindowTest, public ::testing::WithParamInterface<BoundaryCase> {};
+
+TEST_P(BoundaryErrorTest, IsShownInTheErrorBoxAndTheWindowGoesOn) {
+  Open();
+  TabTo(ComboDevice);
+  Type(L"m");  // the port list is enabled
+  GetParam().arrange(*this);
+  {
+    ErrorBoxCatcher catcher;
+    GetParam().act(*this);
+    ASSERT_EQ(catcher.boxes.size(), 1u);
+    EXPECT_EQ(catcher.boxes.front().text, GetParam().shown);
+    EXPECT_EQ(catcher.boxes.front().caption, L"Vantortrackerflasher");
+    EXPECT_EQ(catcher.boxes.front().owner, window_->Handle());
+  }
+  // The next action runs its handler.
+  services_.duringPortListing = nullptr;
+  services_.afterEachToolLine = nullptr;
+  services_.duringOpenAddress = nullptr;
+  const int runs = services_.CountOf(L"GetWorkFolder");
+  TabTo(ComboDevice);
+  Type(L"x");
+  EXPECT_EQ(services_.CountOf(L"GetWorkFolder"), runs + 1);
+  EXPECT_EQ(LogLines().back(), L"Preparing files for x...");
+}
+
+void ThrowAnInteger() {
+  throw 42;
+}
+
+// The port list opened once, so that it holds the ports; a probe's tool line then throws.
+void ProbeThrows(WindowTest& test) {
+  SetFocus(test.Handle(ComboBoxPort));
+  test.PressKey(VK_F4);
+  test.PressKey(VK_ESCAPE);
+  test.services_.toolOutput = {L"esptool v5.3.1"};
+  test.services_.afterEachToolLine = ThrowAnInteger;
+}
+
+const BoundaryCase kBoundaries[] = {
+    // CBN_DROPDOWN reaches the window's procedure from inside the list's own code.
+    {"TheWindowsProcedure",
+     [](WindowTest& test) { test.services_.duringPortListing = ThrowAnInteger; },
+     [](WindowTest& test) {
+       SetFocus(test.Handle(ComboBoxPort));
+       test.PressKey(VK_F4);
+       test.PressKey(VK_ESCAPE);
+     },
+     L"Erreur inattendue."},
+    // Typing C selects COM3, whose probe runs from the list field's procedure.
+    {"TheListFieldsProcedure", ProbeThrows,
+     [](WindowTest& test) {
+       SetFocus(test.Edit(ComboBoxPort));
+       test.Type(L"C");
+     },
+     L"Erreur inattendue."},
+    // A click in the opened list runs the probe from the list's procedure.
+    {"TheListsProcedure", ProbeThrows,
+     [](WindowTest& test) {
+       test.ClickListButton(ComboBoxPort);
+       test.ClickListItem(ComboBoxPort, 1);
+     },
+     L"Erreur inattendue."},
+    {"TheDonationPanelsProcedure",
+     [](WindowTest& test) { test.services_.duringOpenAddress = ThrowAnInteger; },
+     [](WindowTest& test) {
+       test.Click(test.Handle(PanelDonate), {10, 10});
+     },
+     L"Erreur inattendue."},
+    // After the user's own typing, the log's next paint reads its text to add the lines.
+    {"TheLogsProcedure",
+     [](WindowTest& test) {
+       SetFocus(test.Handle(MemoLog));
+       test.Type(L"z");
+       test.window_->Views().MemoLog.Add(L"A line for the log");
+     },
+     [](WindowTest& test) {
+       FailNextAllocation();
+       UpdateWindow(test.Handle(MemoLog));
+     },
+     L"std::bad_alloc."},
+};
+
+std::string BoundaryName(const ::testing::TestParamInfo<BoundaryCase>& param) {
+  return param.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, BoundaryErrorTest, ::testing::ValuesIn(kBoundaries), BoundaryName);
+
+// ---- A window that cannot be made ---------------------------------------------------------------
+
+// Refuses the making of the windows of one class on this thread, as an exhausted desktop heap
+// refuses them all.
+class RefuseWindows {
+ public:
+  explicit RefuseWindows(std::wstring windowClass) : windowClass_(std::move(windowClass)) {
+    current_ = this;
+    hook_ = SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+  }
+  ~RefuseWindows() {
+    UnhookWindowsHookEx(hook_);
+    current_ = nullptr;
+  }
+  RefuseWindows(const RefuseWindows&) = delete;
+  RefuseWindows& operator=(const RefuseWindows&) = delete;
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && current_ != nullptr) {
+      wchar_t name[64] = {};
+      GetClassNameW(reinterpret_cast<HWND>(wParam), name, 64);
+      if (_wcsicmp(name, current_->windowClass_.c_str()) == 0) {
+        return 1;
+      }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+
+  static inline RefuseWindows* current_ = nullptr;
+  std::wstring windowClass_;
+  HHOOK hook_ = nullptr;
+};
+
+int CountThreadWindows() {
+  int count = 0;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND, LPARAM counted) {
+        ++*reinterpret_cast<int*>(counted);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+TEST(WindowCreation, AWindowOrControlThatCannotBeMadeIsAnErrorAndLeavesNothingBehind) {
+  WindowUserTest::SetUpTestSuite();  // COM and the common controls
+  const std::wstring refused[] = {std::wstring(kFormClassName), L"msctls_progress32", L"Edit",
+                                  std::wstring(DonatePanel::kClassName)};
+  for (const std::wstring& windowClass : refused) {
+    SCOPED_TRACE(testing::Message() << testing::PrintToString(windowClass));
+    FakeServices services;
+    const int windowsBefore = CountThreadWindows();
+    std::optional<std::wstring> error;
+    {
+      RefuseWindows refuse(windowClass);
+      try {
+        MainWindow window(GetModuleHandleW(nullptr), services);
+      } catch (const AppError& raised) {
+        error = raised.Message();
+      }
+    }
+    ASSERT_TRUE(error.has_value()) << "no error for a window that was not made";
+    EXPECT_TRUE(error->starts_with(L"Impossible de cr\u00E9er la fen\u00EAtre"))
+        << testing::PrintToString(*error);
+    EXPECT_EQ(CountThreadWindows(), windowsBefore);
+    // Nothing of the program ran, and no loop is told to end: the box that follows must stay.
+    EXPECT_EQ(services.calls, std::vector<std::wstring>{});
+    MSG quit{};
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  }
+}
 
 }  // namespace

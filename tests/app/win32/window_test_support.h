@@ -61,7 +61,11 @@ class FakeServices final : public SystemServices {
   }
   void OpenAddress(const std::wstring& address) override {
     calls.push_back(L"OpenAddress " + address);
+    if (duringOpenAddress) {
+      duringOpenAddress();
+    }
   }
+  std::function<void()> duringOpenAddress;  // may throw
 
   int CountOf(std::wstring_view prefix) const {
     int count = 0;

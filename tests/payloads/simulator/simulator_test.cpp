@@ -643,6 +643,13 @@ TEST_F(SimulatorTest, OutputVariantsProduceTheBytesTheyClaim) {
        [](const RunResult& r) {
          EXPECT_TRUE(r.out.starts_with("Carriage return here\rand the line goes on\n"));
        }},
+      {"nul",
+       [](const RunResult& r) {
+         using namespace std::string_view_literals;
+         EXPECT_TRUE(r.out.starts_with(
+             "NUL here\0and the line goes on\nW\0i\0d\0e\0 \0l\0i\0n\0e\0\n\0esptool v"sv))
+             << testing::PrintToString(r.out.substr(0, 60));
+       }},
       {"stderr",
        [](const RunResult& r) {
          EXPECT_TRUE(

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +24,7 @@
 
 namespace {
 
+using namespace std::string_view_literals;
 using Lines = std::vector<std::wstring>;
 
 // A build-tree path as Wine sees it: the Unix root is drive Z:.
@@ -57,8 +60,8 @@ int OpenHandleCount() {
   return count;
 }
 
-// The running simulator started by this process, opened to wait on.
-UniqueHandle OpenSimulatorChild() {
+// The running simulator started by the process, opened to wait on and end.
+UniqueHandle OpenSimulatorChildOf(DWORD parentId) {
   const std::wstring path = SimulatorPath();
   const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
   UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -66,8 +69,7 @@ UniqueHandle OpenSimulatorChild() {
   entry.dwSize = sizeof(entry);
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
        more = ::Process32NextW(snapshot.get(), &entry)) {
-    if (entry.th32ParentProcessID == ::GetCurrentProcessId() &&
-        ::lstrcmpiW(entry.szExeFile, name.c_str()) == 0) {
+    if (entry.th32ParentProcessID == parentId && ::lstrcmpiW(entry.szExeFile, name.c_str()) == 0) {
       return UniqueHandle(
           ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
     }
@@ -75,9 +77,103 @@ UniqueHandle OpenSimulatorChild() {
   return {};
 }
 
+UniqueHandle OpenSimulatorChild() {
+  return OpenSimulatorChildOf(::GetCurrentProcessId());
+}
+
 constexpr const wchar_t* kSimulatorSettings[] = {
     L"VTF_SIM_PORTS", L"VTF_SIM_EXIT_CODE",  L"VTF_SIM_OUTPUT", L"VTF_SIM_LINES",
-    L"VTF_SIM_BYTES", L"VTF_SIM_TIME_SCALE", L"VTF_SIM_LOG",
+    L"VTF_SIM_BYTES", L"VTF_SIM_TIME_SCALE", L"VTF_SIM_LOG",    L"VTF_SIM_CHILD",
+};
+
+// ---- The tool's own child ----------------------------------------------------------------------
+
+// A scratch file for the simulator's log, removed with the object.
+class ToolLog {
+ public:
+  ToolLog() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, temp);
+    path_ =
+        std::wstring(temp) + L"vtf-runner-" + std::to_wstring(::GetCurrentProcessId()) + L".log";
+    ::DeleteFileW(path_.c_str());
+  }
+  ~ToolLog() { ::DeleteFileW(path_.c_str()); }
+  ToolLog(const ToolLog&) = delete;
+  ToolLog& operator=(const ToolLog&) = delete;
+
+  const std::wstring& Path() const { return path_; }
+
+  // The process id that the simulator noted for the child it started, or 0 before that.
+  DWORD ChildId() const {
+    UniqueFile file(::CreateFileW(path_.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char text[4096] = {};
+    DWORD count = 0;
+    if (!file || !::ReadFile(file.get(), text, sizeof(text) - 1, &count, nullptr)) {
+      return 0;
+    }
+    const char* found = std::strstr(text, "child: ");
+    return found == nullptr ? 0 : static_cast<DWORD>(std::strtoul(found + 7, nullptr, 10));
+  }
+
+ private:
+  std::wstring path_;
+};
+
+UniqueHandle OpenToWaitAndEnd(DWORD processId) {
+  return UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
+}
+
+// Whether the process ends within a few seconds; one that does not is ended here, so that it
+// holds nothing of the next test.
+bool EndsSoon(const UniqueHandle& process) {
+  constexpr DWORD kPatienceMs = 10000;
+  if (::WaitForSingleObject(process.get(), kPatienceMs) == WAIT_OBJECT_0) {
+    return true;
+  }
+  ::TerminateProcess(process.get(), 1);
+  ::WaitForSingleObject(process.get(), INFINITE);
+  return false;
+}
+
+// Ends a process if it is still running when the test's patience runs out: a run that would
+// wait for ever fails the test instead of holding it.
+class Deadline {
+ public:
+  explicit Deadline(HANDLE process) : process_(process) {
+    thread_.reset(::CreateThread(nullptr, 0, &Deadline::Watch, this, 0, nullptr));
+  }
+  ~Deadline() { Disarm(); }
+  Deadline(const Deadline&) = delete;
+  Deadline& operator=(const Deadline&) = delete;
+
+  // Whether the patience ran out.
+  bool Disarm() {
+    if (thread_) {
+      ::SetEvent(done_.get());
+      ::WaitForSingleObject(thread_.get(), INFINITE);
+      thread_.reset();
+    }
+    return expired_;
+  }
+
+ private:
+  static DWORD WINAPI Watch(void* self) {
+    auto* deadline = static_cast<Deadline*>(self);
+    constexpr DWORD kPatienceMs = 30000;
+    if (::WaitForSingleObject(deadline->done_.get(), kPatienceMs) == WAIT_TIMEOUT) {
+      deadline->expired_ = true;
+      ::TerminateProcess(deadline->process_, 1);
+    }
+    return 0;
+  }
+
+  HANDLE process_;
+  UniqueHandle done_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  UniqueHandle thread_;
+  bool expired_ = false;
 };
 
 struct Outcome {
@@ -174,6 +270,11 @@ TEST_F(Runner, OutputShapesReachTheHandlerAsLines) {
       {L"crlf,nofinalnewline", {}, true},
       {L"cr", {L"Carriage return here\rand the line goes on"}, false},
       {L"cr,crlf", {L"Carriage return here\rand the line goes on"}, false},
+      // The NULs stay in the lines; the NUL after the wide line's feed is trimmed away.
+      {L"nul",
+       {std::wstring(L"NUL here\0and the line goes on"sv),
+        std::wstring(L"W\0i\0d\0e\0 \0l\0i\0n\0e"sv)},
+       false},
       {L"blank", {L"", L"", L""}, false},
       {L"stderr",
        {L"Interleaved line 1 on standard output", L"Interleaved line 2 on standard error",
@@ -239,6 +340,82 @@ TEST_F(Runner, FailingHandlerEndsTheToolAndClosesEverything) {
   }
   tool.reset();
   EXPECT_EQ(OpenHandleCount(), before);
+}
+
+// A child that the tool leaves running holds the pipe's write end it inherited: it must not
+// hold the run, and must not outlive it.
+TEST_F(Runner, AChildThatTheToolLeavesRunningEndsWithTheRun) {
+  const Outcome plain = RunCommand(ProbeCommand());
+  ToolLog log;
+  Set(L"VTF_SIM_LOG", log.Path().c_str());
+  Set(L"VTF_SIM_CHILD", L"1");
+  UniqueHandle child;
+  std::optional<Deadline> deadline;
+  Outcome run{};
+  run.exitCode = RunHiddenProcess(ProbeCommand(), [&](std::wstring_view line) {
+    if (!child) {
+      child = OpenToWaitAndEnd(log.ChildId());
+      if (child) {
+        deadline.emplace(child.get());
+      }
+    }
+    run.lines.emplace_back(line);
+  });
+  ASSERT_TRUE(child) << "the simulator noted no child";
+  EXPECT_FALSE(deadline->Disarm()) << "the run waited for the tool's child";
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.lines, plain.lines);
+  EXPECT_TRUE(EndsSoon(child)) << "the tool's child outlived the run";
+}
+
+TEST_F(Runner, FailingHandlerEndsTheToolsChildToo) {
+  struct Refused {};
+  ToolLog log;
+  Set(L"VTF_SIM_LOG", log.Path().c_str());
+  Set(L"VTF_SIM_CHILD", L"1");
+  Set(L"VTF_SIM_LINES", L"100000");
+  UniqueHandle child;
+  EXPECT_THROW(RunHiddenProcess(ProbeCommand(),
+                                [&](std::wstring_view) {
+                                  child = OpenToWaitAndEnd(log.ChildId());
+                                  throw Refused{};
+                                }),
+               Refused);
+  ASSERT_TRUE(child) << "the simulator noted no child";
+  EXPECT_TRUE(EndsSoon(child)) << "the tool's child outlived the abandoned run";
+}
+
+// The program that runs the tool is killed during the run (from Task Manager, say): neither
+// the tool nor its child may go on.
+TEST_F(Runner, KillingTheProgramEndsEveryProcessOfItsTool) {
+  ToolLog log;
+  Set(L"VTF_SIM_LOG", log.Path().c_str());
+  Set(L"VTF_SIM_CHILD", L"1");
+  Set(L"VTF_SIM_TIME_SCALE", L"100");  // the probe takes minutes
+  std::wstring command = Quoted(WindowsPath(VTF_RUN_TOOL_HOST)) + L" " + ProbeCommand();
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                               nullptr, nullptr, &startup, &info));
+  UniqueProcess host(info);
+
+  UniqueHandle child;
+  for (int wait = 0; wait < 600 && !child; ++wait) {
+    ::Sleep(50);
+    if (const DWORD id = log.ChildId(); id != 0) {
+      child = OpenToWaitAndEnd(id);
+    }
+  }
+  ASSERT_TRUE(child) << "the simulator noted no child";
+  UniqueHandle tool = OpenSimulatorChildOf(info.dwProcessId);
+  ASSERT_TRUE(tool) << "the tool was not found among the program's children";
+  ASSERT_EQ(::WaitForSingleObject(tool.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  ASSERT_TRUE(::TerminateProcess(host.process.get(), 1));
+  ::WaitForSingleObject(host.process.get(), INFINITE);
+  EXPECT_TRUE(EndsSoon(tool)) << "the tool outlived the program";
+  EXPECT_TRUE(EndsSoon(child)) << "the tool's child outlived the program";
 }
 
 // Each read is decoded by itself from the ANSI code page. The simulator writes E2 9C 94 at

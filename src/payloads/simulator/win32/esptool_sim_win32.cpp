@@ -178,12 +178,42 @@ void AppendToLog(const std::string& path_utf8, std::string_view line) {
   }
 }
 
+// What the copy of VTF_SIM_CHILD is started with: it runs until it is ended.
+constexpr std::wstring_view kStayArgument = L"--simulated-child-stays";
+
+// A copy of this tool holding the same standard handles, the way a launcher starts its child.
+void StartStayingChild(const std::string& log_path) {
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+  std::wstring command = L"\"" + self + L"\" " + std::wstring(kStayArgument);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &info)) {
+    return;
+  }
+  const UniqueProcess child(info);
+  if (!log_path.empty()) {
+    AppendToLog(log_path, "child: " + std::to_string(info.dwProcessId) + "\n");
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && argv[1] == kStayArgument) {
+    Sleep(INFINITE);
+  }
   const sim::SimSettings settings = sim::ReadSettings(EnvironmentValue);
   if (!settings.log_path.empty()) {
     AppendToLog(settings.log_path, "command: " + Utf8FromWide(GetCommandLineW()) + "\n");
+  }
+  if (settings.start_child) {
+    StartStayingChild(settings.log_path);
   }
 
   std::vector<std::string> args;
