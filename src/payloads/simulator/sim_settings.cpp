@@ -152,7 +152,10 @@ SimSettings ReadSettings(const std::function<std::optional<std::string>(std::str
     settings.log_path = *log;
   }
   if (const auto child = get("VTF_SIM_CHILD")) {
-    settings.start_child = Trim(*child) == "1";
+    const std::string_view value = Trim(*child);
+    settings.child = value == "1"       ? SimSettings::Child::kHoldingHandles
+                     : value == "apart" ? SimSettings::Child::kApart
+                                        : SimSettings::Child::kNone;
   }
   return settings;
 }

@@ -38,8 +38,8 @@
 //   VTF_SIM_CHILD       1: before any output the tool starts a copy of itself that inherits
 //                       its standard handles (a pipe's write end among them) and runs until it
 //                       is ended, as the launcher of a one-file packed tool starts the real one;
-//                       the log then gets "child: " and the copy's process id. Other values are
-//                       ignored.
+//                       apart: the same copy, inheriting no handle at all. The log then gets
+//                       "child: " and the copy's process id. Other values are ignored.
 #pragma once
 
 #include <cstdint>
@@ -73,7 +73,10 @@ struct SimSettings {
   std::optional<std::uint32_t> exit_code;
   double time_scale = 0;
   std::string log_path;  // UTF-8; empty means no log
-  bool start_child = false;
+  // A copy of the tool started before any output that runs until it is ended: none, one that
+  // holds the tool's standard handles, or one that holds none of them.
+  enum class Child { kNone, kHoldingHandles, kApart };
+  Child child = Child::kNone;
 };
 
 // Reads the settings through `get` (the value of one environment variable, in UTF-8, or nothing

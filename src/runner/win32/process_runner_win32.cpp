@@ -33,9 +33,9 @@ constexpr UINT kEndedExitCode = 1;
 
 // The tool and whatever it starts (the launcher of a one-file packed tool starts the real tool
 // as its child) run in one job that ends them all when its handle closes: at the end of the
-// run, and when this program ends, killed included. Once the tool itself has ended, a watch
-// ends the rest: a process left behind would keep its inherited write end open, and the read
-// loop would wait for it for ever.
+// run, and when this program ends, killed included. A process of the tool that keeps an
+// inherited write end open keeps the output open too, so a normal run still reads until every
+// such process is done with it.
 class ToolJob {
  public:
   explicit ToolJob(HANDLE process) : process_(process) {
@@ -47,9 +47,7 @@ class ToolJob {
                                    sizeof(limits)) ||
         !::AssignProcessToJobObject(job_.get(), process_)) {
       job_.reset();  // the tool alone is ended then
-      return;
     }
-    watch_.reset(::CreateThread(nullptr, 0, &ToolJob::Watch, this, 0, nullptr));
   }
   ~ToolJob() { End(); }
   ToolJob(const ToolJob&) = delete;
@@ -63,22 +61,13 @@ class ToolJob {
       return;
     }
     ::TerminateJobObject(job_.get(), kEndedExitCode);
-    ::WaitForSingleObject(watch_ ? watch_.get() : process_, INFINITE);
-    watch_.reset();
+    ::WaitForSingleObject(process_, INFINITE);
     job_.reset();
   }
 
  private:
-  static DWORD WINAPI Watch(void* self) {
-    const auto* job = static_cast<const ToolJob*>(self);
-    ::WaitForSingleObject(job->process_, INFINITE);
-    ::TerminateJobObject(job->job_.get(), kEndedExitCode);
-    return 0;
-  }
-
   HANDLE process_;  // the tool's, owned by the run
   UniqueHandle job_;
-  UniqueHandle watch_;
 };
 
 // The line handler failed: the run is abandoned, its lines and exit code unwanted. The tool
@@ -151,7 +140,7 @@ int RunHiddenProcess(const std::wstring& commandLine, const LineHandler& onLine)
   }
 
   readEnd.reset();
-  job.End();  // before the process handle that its watch waits on
+  job.End();  // whatever the tool left running ends with the run
   tool.process.reset();
   tool.thread.reset();
   return exitCode;

@@ -342,13 +342,13 @@ TEST_F(Runner, FailingHandlerEndsTheToolAndClosesEverything) {
   EXPECT_EQ(OpenHandleCount(), before);
 }
 
-// A child that the tool leaves running holds the pipe's write end it inherited: it must not
-// hold the run, and must not outlive it.
+// A child that the tool leaves running, holding no end of the pipe: the run ends with the tool,
+// and the child with the run.
 TEST_F(Runner, AChildThatTheToolLeavesRunningEndsWithTheRun) {
   const Outcome plain = RunCommand(ProbeCommand());
   ToolLog log;
   Set(L"VTF_SIM_LOG", log.Path().c_str());
-  Set(L"VTF_SIM_CHILD", L"1");
+  Set(L"VTF_SIM_CHILD", L"apart");
   UniqueHandle child;
   std::optional<Deadline> deadline;
   Outcome run{};

@@ -181,19 +181,22 @@ void AppendToLog(const std::string& path_utf8, std::string_view line) {
 // What the copy of VTF_SIM_CHILD is started with: it runs until it is ended.
 constexpr std::wstring_view kStayArgument = L"--simulated-child-stays";
 
-// A copy of this tool holding the same standard handles, the way a launcher starts its child.
-void StartStayingChild(const std::string& log_path) {
+// A copy of this tool, holding the same standard handles the way a launcher starts its child,
+// or holding none of them.
+void StartStayingChild(const std::string& log_path, bool holdingHandles) {
   std::wstring self(MAX_PATH, L'\0');
   self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
   std::wstring command = L"\"" + self + L"\" " + std::wstring(kStayArgument);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  if (holdingHandles) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  }
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &info)) {
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, holdingHandles ? TRUE : FALSE,
+                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
     return;
   }
   const UniqueProcess child(info);
@@ -212,8 +215,9 @@ int wmain(int argc, wchar_t** argv) {
   if (!settings.log_path.empty()) {
     AppendToLog(settings.log_path, "command: " + Utf8FromWide(GetCommandLineW()) + "\n");
   }
-  if (settings.start_child) {
-    StartStayingChild(settings.log_path);
+  if (settings.child != sim::SimSettings::Child::kNone) {
+    StartStayingChild(settings.log_path,
+                      settings.child == sim::SimSettings::Child::kHoldingHandles);
   }
 
   std::vector<std::string> args;
