@@ -179,6 +179,45 @@ TEST_F(RemoveWorkFolderTest, AWorkFolderThatIsALinkIsNeverEmptied) {
   }
 }
 
+TEST_F(RemoveWorkFolderTest, AFolderSwappedForALinkDuringTheWalkIsNeverEntered) {
+  // swap\work\sub is a folder of its own when the walk lists swap\work; then, before the walk
+  // reaches it, the Linux side moves it away and puts swap\sub-link (to swap\outside) there.
+  const std::wstring root = LinkFixtureRoot();
+  ASSERT_FALSE(root.empty());
+  const std::wstring swap = root + L"swap\\";
+  ASSERT_TRUE(IsDirectory(swap + L"work\\sub"));
+  const std::wstring onLinux = LinuxPath(swap);
+  bool swapped = false;
+
+  RemoveWorkFolder(swap + L"work\\", [&](std::wstring_view name) {
+    if (name == L"sub") {
+      swapped = RunOnLinuxSide(L"mv " + onLinux + L"work/sub " + onLinux + L"moved && mv " +
+                                   onLinux + L"sub-link " + onLinux + L"work/sub",
+                               swap + L"swapped");
+    }
+  });
+
+  ASSERT_TRUE(swapped) << "the Linux side could not swap the folder";
+  EXPECT_EQ(ReadBytes(swap + L"outside\\keep.txt"), "kept");
+  EXPECT_EQ(ReadBytes(swap + L"moved\\inner.bin"), "inner");
+  EXPECT_FALSE(Exists(swap + L"work\\esptool.exe")) << "the walk stopped at the link";
+}
+
+TEST_F(RemoveWorkFolderTest, AFileWithASecondNameOutsideKeepsItsReadOnlyMark) {
+  // shared\work\second-name.txt is another name of the read-only shared\outside.txt.
+  const std::wstring root = LinkFixtureRoot();
+  ASSERT_FALSE(root.empty());
+  const std::wstring outside = root + L"shared\\outside.txt";
+  ASSERT_TRUE(IsReadOnly(outside));
+  WriteBytes(root + L"shared\\work\\esptool.exe", "tool");
+
+  RemoveWorkFolder(root + L"shared\\work");
+
+  EXPECT_TRUE(IsReadOnly(outside));
+  EXPECT_EQ(ReadBytes(outside), "kept");
+  EXPECT_FALSE(Exists(root + L"shared\\work\\esptool.exe"));
+}
+
 TEST_F(RemoveWorkFolderTest, DoesNothingWithoutAFolder) {
   // A removal that went ahead would clear the read-only mark of a file named as the folder.
   // (No empty path here: a removal that went ahead with one would walk the drive's root.)
