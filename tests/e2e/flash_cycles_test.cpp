@@ -653,6 +653,34 @@ TEST_F(EndToEndTest, AFileThatCannotBeWrittenIsNamedAndChoosingTheModelAgainRetr
   EXPECT_TRUE(Enabled(ComboBoxPort));
 }
 
+// ---- Copies sharing the work folder -----------------------------------------------------------
+
+TEST_F(EndToEndTest, ASecondCopyClosingLeavesTheFirstOnesFilesAndTheLastRemovesThem) {
+  SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
+  SetVariable(L"VTF_SIM_PORTS", L"COM7=esp32s3");
+  Open();
+  ChooseModelWithTheMouse(kS3);
+  ExpectPreparedFiles(L"S3");
+
+  {
+    // Another copy of the program: a window with services of its own, opened and closed.
+    Win32SystemServices otherServices;
+    MainWindow other(GetModuleHandleW(nullptr), otherServices);
+    other.Show(SW_SHOWNORMAL);
+    SendMessageW(other.Handle(), WM_CLOSE, 0, 0);
+  }
+  Pump();
+  ExpectPreparedFiles(L"S3");
+
+  ChoosePortWithTheMouse(1);
+  const Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"Stick detected \u2714"), lines.end())
+      << testing::PrintToString(lines);
+
+  SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(Exists(workFolder_));
+}
+
 // ---- The ports as the registry lists them -----------------------------------------------------
 
 TEST_F(EndToEndTest, PortValuesThatAreNotTextBringUpTheErrorBoxAndEmptyOnesAnEmptyEntry) {

@@ -3,14 +3,15 @@
 #include <utility>
 
 #include "flashing/win32/shell_win32.h"
-#include "flashing/win32/work_folder_win32.h"
 #include "runner/win32/process_runner_win32.h"
 
 Win32SystemServices::Win32SystemServices(HKEY portsRoot, std::wstring portsKey)
     : portsRoot_(portsRoot), portsKey_(std::move(portsKey)) {}
 
 std::wstring Win32SystemServices::GetWorkFolder() {
-  return ::GetWorkFolder();
+  std::wstring folder = ::GetWorkFolder();
+  workFolderShare_.Join(folder);
+  return folder;
 }
 
 bool Win32SystemServices::ExtractResourceToFile(std::wstring_view resourceName,
@@ -23,7 +24,7 @@ void Win32SystemServices::RemoveFile(const std::wstring& path) {
 }
 
 void Win32SystemServices::RemoveWorkFolder(const std::wstring& folder) {
-  ::RemoveWorkFolder(folder);
+  workFolderShare_.LeaveAndRemoveWhenLast(folder);
 }
 
 void Win32SystemServices::ListSerialPorts(ItemList& ports) {

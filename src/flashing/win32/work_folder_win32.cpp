@@ -1,6 +1,8 @@
 #include "flashing/win32/work_folder_win32.h"
 
 #include <windows.h>
+
+#include <sddl.h>
 #include <winternl.h>
 
 #include <atomic>
@@ -69,7 +71,8 @@ struct PathParts {
   std::wstring name;
 };
 
-PathParts SplitPath(const std::wstring& path) {
+// The full path, without its trailing backslashes; empty when the system cannot make one.
+std::wstring FullPath(const std::wstring& path) {
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length =
@@ -86,6 +89,11 @@ PathParts SplitPath(const std::wstring& path) {
   while (full.size() > 3 && full.back() == L'\\') {
     full.pop_back();
   }
+  return full;
+}
+
+PathParts SplitPath(const std::wstring& path) {
+  const std::wstring full = FullPath(path);
   const std::size_t cut = full.find_last_of(L'\\');
   if (cut == std::wstring::npos || cut + 1 == full.size()) {
     return {};
@@ -349,7 +357,115 @@ bool WriteInPlace(std::span<const std::byte> payload, const HeldEntry& target) {
   return false;
 }
 
+// ---- Copies sharing the folder ----------------------------------------------------------------
+
+// How long a closing copy waits for another to finish its own count.
+constexpr DWORD kGuardWaitMs = 5000;
+
+// The objects live in the Global namespace, so that copies in other sessions sharing the same
+// TEMP see each other. Any user may wait on them and take the guard, and the low mandatory
+// label lets a copy run as an ordinary user reach those of a copy run as administrator: at
+// worst another program holds them and the folder stays.
+constexpr const wchar_t* kSharedObjectAccess = L"D:(A;;0x00100001;;;WD)S:(ML;;NW;;;LW)";
+
+class SharedObjectSecurity {
+ public:
+  SharedObjectSecurity() {
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(kSharedObjectAccess, SDDL_REVISION_1,
+                                                           descriptor_.put(), nullptr);
+    attributes_.lpSecurityDescriptor = descriptor_.get();
+  }
+  SECURITY_ATTRIBUTES* Attributes() { return descriptor_ ? &attributes_ : nullptr; }
+
+ private:
+  UniqueAny<LocalMemoryTraits> descriptor_;
+  SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
+
+// The folder as every copy spells it: its final path when it can be opened, upper-cased.
+std::wstring FolderKey(const std::wstring& folder) {
+  const UniqueFile opened = OpenFolder(folder, FILE_READ_ATTRIBUTES);
+  std::wstring key = opened ? FinalPath(opened.get()) : std::wstring();
+  if (key.empty()) {
+    key = FullPath(folder);
+  }
+  ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, key.data(), static_cast<int>(key.size()),
+                  key.data(), static_cast<int>(key.size()), nullptr, nullptr, 0);
+  return key;
+}
+
+std::wstring GuardName(const std::wstring& name) {
+  return name + L"-guard";
+}
+
+// Holds the named mutex that makes a copy's count and a closing copy's check one step each.
+class Guard {
+ public:
+  explicit Guard(const std::wstring& name) {
+    SharedObjectSecurity security;
+    mutex_.reset(::CreateMutexExW(security.Attributes(), GuardName(name).c_str(), 0,
+                                  SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    // An abandoned guard was held by a copy that was killed: it is ours now.
+    const DWORD waited = mutex_ ? ::WaitForSingleObject(mutex_.get(), kGuardWaitMs) : WAIT_FAILED;
+    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  }
+  ~Guard() {
+    if (held_) {
+      ::ReleaseMutex(mutex_.get());
+    }
+  }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+  bool Held() const { return held_; }
+
+ private:
+  UniqueHandle mutex_;
+  bool held_ = false;
+};
+
+// True only when the system says that nobody holds the object: one that exists but may not
+// be opened is held by someone.
+bool NobodyHolds(const std::wstring& name) {
+  const UniqueHandle probe(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+  return !probe && ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace
+
+std::wstring WorkFolderShareName(const std::wstring& folder) {
+  return L"Global\\" + CopiesObjectName(FolderKey(folder));
+}
+
+void WorkFolderShare::Join(const std::wstring& folder) {
+  try {
+    const std::wstring name = WorkFolderShareName(folder);
+    if (name == name_ && share_) {
+      return;
+    }
+    const Guard guard(name);
+    SharedObjectSecurity security;
+    share_.reset(::CreateEventExW(security.Attributes(), name.c_str(), CREATE_EVENT_MANUAL_RESET,
+                                  SYNCHRONIZE));
+    name_ = name;
+  } catch (...) {
+    // Without a share this copy is not counted: another copy may remove the folder, which
+    // the next model choice makes again.
+  }
+}
+
+void WorkFolderShare::LeaveAndRemoveWhenLast(const std::wstring& folder) {
+  try {
+    const std::wstring name = name_.empty() ? WorkFolderShareName(folder) : name_;
+    const Guard guard(name);
+    share_.reset();
+    if (guard.Held() && NobodyHolds(name)) {
+      RemoveWorkFolder(folder);
+    }
+  } catch (...) {
+    share_.reset();  // the window is closing: nothing is reported, whatever stays behind
+  }
+}
 
 std::wstring GetWorkFolder() {
   Win32FolderOps ops;

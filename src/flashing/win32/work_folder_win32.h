@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "win32/unique_handle.h"
+
 // The work folder path ("TEMP" + "\VantorTrackerFlash\"), after making the folder when it can.
 // Throws AppError when "TEMP" leads the folder chain to an empty name.
 std::wstring GetWorkFolder();
@@ -37,6 +39,26 @@ void RemoveWorkFolder(const std::wstring& folder, const EntryHook& beforeEntry);
 // Deletes one file (never a folder), read-only or not, through its own handle: a link goes as
 // the link. The outcome is not reported.
 void RemoveFileQuietly(const std::wstring& path);
+
+// This copy's share in the work folder, which every running copy of the program uses: the last
+// copy to close removes it. Each copy holds a named kernel object (nothing is written to disk
+// for it); the system lets go of a killed copy's handle, so that copy counts no more.
+class WorkFolderShare {
+ public:
+  // Counts this copy among the users of `folder` (once; a later call for the same folder
+  // changes nothing).
+  void Join(const std::wstring& folder);
+  // Lets this copy's share go and removes the folder (as RemoveWorkFolder does) unless another
+  // copy holds a share, or it cannot be told.
+  void LeaveAndRemoveWhenLast(const std::wstring& folder);
+
+ private:
+  std::wstring name_;  // the objects' name for the folder joined; empty before
+  UniqueHandle share_;
+};
+
+// The name of the kernel object that each copy using `folder` holds.
+std::wstring WorkFolderShareName(const std::wstring& folder);
 
 inline constexpr std::size_t kExtractChunkBytes = 1024 * 1024;
 

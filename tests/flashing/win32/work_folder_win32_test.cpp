@@ -234,6 +234,65 @@ TEST_F(RemoveWorkFolderTest, DoesNothingWithoutAFolder) {
   }
 }
 
+// ---- Copies sharing the folder ------------------------------------------------------------
+
+// Each WorkFolderShare stands for one running copy of the program: each holds its own handle.
+class WorkFolderShareTest : public ScratchFolderTest {
+ protected:
+  void SetUp() override {
+    ScratchFolderTest::SetUp();
+    work_ = Scratch() + L"VantorTrackerFlash\\";
+    ASSERT_TRUE(::CreateDirectoryW(work_.c_str(), nullptr));
+    WriteBytes(work_ + L"esptool.exe", "tool");
+  }
+  bool Prepared() const { return ReadBytes(work_ + L"esptool.exe") == "tool"; }
+
+  std::wstring work_;
+};
+
+TEST_F(WorkFolderShareTest, OnlyTheLastCopyToLeaveRemovesTheFolder) {
+  WorkFolderShare first;
+  WorkFolderShare second;
+  first.Join(work_);
+  second.Join(work_);
+  second.Join(work_);  // every model choice joins again: still one share
+
+  second.LeaveAndRemoveWhenLast(work_);
+  EXPECT_TRUE(Prepared()) << "removed while another copy uses it";
+
+  first.LeaveAndRemoveWhenLast(work_);
+  EXPECT_FALSE(Exists(work_));
+}
+
+TEST_F(WorkFolderShareTest, ACopyThatWasKilledNoLongerCounts) {
+  // Another copy: a process of its own holding a handle to the share, as a running copy does.
+  wchar_t self[MAX_PATH + 1] = {};
+  ASSERT_NE(::GetModuleFileNameW(nullptr, self, MAX_PATH + 1), 0u);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(::CreateProcessW(self, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                               nullptr, &startup, &started));
+  const UniqueProcess other(started);
+  WorkFolderShare first;
+  first.Join(work_);
+  HANDLE mine = ::OpenEventW(SYNCHRONIZE, FALSE, WorkFolderShareName(work_).c_str());
+  ASSERT_NE(mine, nullptr);
+  HANDLE theirs = nullptr;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), mine, other.process.get(), &theirs, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+
+  first.LeaveAndRemoveWhenLast(work_);
+  EXPECT_TRUE(Prepared()) << "removed while another copy runs";
+
+  ASSERT_TRUE(::TerminateProcess(other.process.get(), 1));
+  ASSERT_EQ(::WaitForSingleObject(other.process.get(), 10000), WAIT_OBJECT_0);
+  WorkFolderShare last;
+  last.Join(work_);
+  last.LeaveAndRemoveWhenLast(work_);
+  EXPECT_FALSE(Exists(work_));
+}
+
 using RemoveFileQuietlyTest = ScratchFolderTest;
 
 TEST_F(RemoveFileQuietlyTest, DeletesReadOnlyFilesAndIgnoresMissingOnes) {
