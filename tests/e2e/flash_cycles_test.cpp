@@ -653,7 +653,7 @@ TEST_F(EndToEndTest, AFileThatCannotBeWrittenIsNamedAndChoosingTheModelAgainRetr
   EXPECT_TRUE(Enabled(ComboBoxPort));
 }
 
-// ---- Copies sharing the work folder -----------------------------------------------------------
+// ---- Copies sharing the work folder, and the end of the session ------------------------------
 
 TEST_F(EndToEndTest, ASecondCopyClosingLeavesTheFirstOnesFilesAndTheLastRemovesThem) {
   SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
@@ -679,6 +679,22 @@ TEST_F(EndToEndTest, ASecondCopyClosingLeavesTheFirstOnesFilesAndTheLastRemovesT
 
   SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);
   EXPECT_FALSE(Exists(workFolder_));
+}
+
+TEST_F(EndToEndTest, TheSessionEndingRemovesTheWorkFolder) {
+  HWND form = Open().Handle();
+  ChooseModelWithTheMouse(kS3);
+  ExpectPreparedFiles(L"S3");
+
+  // Asked, then told that the session goes on: nothing changes.
+  SendMessageW(form, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+  SendMessageW(form, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+  ExpectPreparedFiles(L"S3");
+
+  // Told that it ends: Windows will end the process without destroying the window.
+  SendMessageW(form, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_FALSE(Exists(workFolder_));
+  EXPECT_TRUE(Exists(scratch_));
 }
 
 // ---- The ports as the registry lists them -----------------------------------------------------
