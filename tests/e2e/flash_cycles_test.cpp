@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <regex>
 #include <string>
@@ -651,6 +652,40 @@ TEST_F(EndToEndTest, AFileThatCannotBeWrittenIsNamedAndChoosingTheModelAgainRetr
                                           L"Files prepared for flashing."}));
   ExpectPreparedFiles(L"S3");
   EXPECT_TRUE(Enabled(ComboBoxPort));
+}
+
+TEST_F(EndToEndTest, ADiskThatFillsDuringACopyNamesTheFileAndKeepsNoPartOfIt) {
+  // TEMP on the small tmpfs mounted by the e2e_small_disk_mount step, filled so that the tool,
+  // the bootloader and the partitions fit and the firmware does not.
+  const std::optional<std::wstring> disk = ReadVariable(L"VTF_SMALL_DISK");
+  ASSERT_TRUE(disk) << "VTF_SMALL_DISK names the tmpfs mounted by the e2e_small_disk_mount step";
+  RemoveWorkFolder(scratch_);
+  scratch_ = *disk + L"\\temp";
+  workFolder_ = scratch_ + L"\\VantorTrackerFlash\\";
+  RemoveWorkFolder(scratch_);
+  ASSERT_TRUE(::CreateDirectoryW(scratch_.c_str(), nullptr));
+  SetVariable(L"TEMP", scratch_);
+  Open();
+  ASSERT_TRUE(Exists(workFolder_));
+
+  constexpr std::uint64_t kPage = 4096;  // tmpfs counts whole pages
+  auto pages = [](std::uint64_t bytes) { return (bytes + kPage - 1) / kPage * kPage; };
+  const std::uint64_t room = pages(Payload(L"ESPTOOL").size()) + pages(Payload(L"S3_BOOT").size()) +
+                             pages(Payload(L"S3_PART").size()) +
+                             pages(Payload(L"S3_FIRM").size() / 2);
+  ULARGE_INTEGER free{};
+  ASSERT_TRUE(::GetDiskFreeSpaceExW(scratch_.c_str(), &free, nullptr, nullptr));
+  ASSERT_GT(free.QuadPart, room) << "the disk is smaller than the files";
+  WriteBytes(scratch_ + L"\\filler.bin", std::string(free.QuadPart - room, '\0'));
+
+  ChooseModelWithTheMouse(kS3);
+
+  EXPECT_EQ(LogLinesAfter(1), (Lines{L"Preparing files for M5Stick S3 (firm 1.3)...",
+                                     L"Could not prepare firmware.bin \u274C"}));
+  Lines names = NamesIn(workFolder_);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (Lines{L"bootloader.bin", L"esptool.exe", L"partitions.bin"}));
+  EXPECT_FALSE(Enabled(ComboBoxPort));
 }
 
 // ---- Copies sharing the work folder, and the end of the session ------------------------------
