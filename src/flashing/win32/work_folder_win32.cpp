@@ -186,8 +186,12 @@ void ClearReadOnly(HANDLE entry, const BY_HANDLE_FILE_INFORMATION& info) {
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0 || info.nNumberOfLinks > 1) {
     return;
   }
+  // Only the marks that may be set; the folder and link bits are the entry's kind.
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                              FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
   FILE_BASIC_INFO basic{};  // zero times: left as they are
-  basic.FileAttributes = info.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
+  basic.FileAttributes = info.dwFileAttributes & kSettable;
   if (basic.FileAttributes == 0) {
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   }

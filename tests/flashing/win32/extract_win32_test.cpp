@@ -131,6 +131,7 @@ TEST_F(ExtractTest, FailsAndLeavesTheTargetAsItWas) {
     EXPECT_EQ(ReadBytes(target), before);
     ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(target.c_str());
+    EXPECT_TRUE(NamesIn(Scratch()).empty()) << "a new file stayed beside the target";
   }
   EXPECT_FALSE(Exists(Scratch() + L"missing"));
 }
