@@ -275,7 +275,8 @@ void EmptyFolder(HANDLE folder, const std::wstring& folderPath, const EntryHook&
   }
 }
 
-// The entry at `path`, held as itself, with the final path of the folder that holds it.
+// The folder that holds the entry at `path`, held open, with its final path and the entry's
+// name: every step on the entry is then made relative to the held folder.
 struct HeldEntry {
   UniqueFile folder;
   std::wstring folderPath;
