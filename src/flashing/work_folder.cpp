@@ -1,5 +1,7 @@
 #include "flashing/work_folder.h"
 
+#include <cstdint>
+
 #include "core/app_error.h"
 
 namespace {
@@ -43,4 +45,17 @@ std::wstring GetWorkFolderFor(std::wstring_view temp, FolderOps& ops) {
   std::wstring path = WorkFolderPathFor(temp);
   ForceFolderChain(path, ops);  // a folder that cannot be made shows up later, not here
   return path;
+}
+
+std::wstring CopiesObjectName(std::wstring_view folderKey) {
+  // 64-bit FNV-1a, one step per character: a path of any length gives a name of fixed length.
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  for (const wchar_t unit : folderKey) {
+    hash = (hash ^ static_cast<std::uint32_t>(unit)) * 0x100000001b3u;
+  }
+  std::wstring name = L"VantorTrackerFlash-";
+  for (int shift = 60; shift >= 0; shift -= 4) {
+    name += L"0123456789abcdef"[(hash >> shift) & 0xfu];
+  }
+  return name;
 }

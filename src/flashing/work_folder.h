@@ -27,3 +27,8 @@ bool ForceFolderChain(std::wstring_view path, FolderOps& ops);
 
 // The work folder path for a "TEMP" value, after making the folder when it can.
 std::wstring GetWorkFolderFor(std::wstring_view temp, FolderOps& ops);
+
+// The name that every running copy using the folder knows it by, for the kernel objects that
+// count them: `folderKey` (the folder's path, spelled the same by every copy) folded into a
+// short name of letters, digits and hyphens, as kernel object names allow, however long.
+std::wstring CopiesObjectName(std::wstring_view folderKey);

@@ -99,6 +99,13 @@ struct LoadedResourceTraits {
   static void Close(Handle h) noexcept { ::FreeResource(h); }
 };
 
+// Memory that the system allocated for the caller, a security descriptor made from SDDL say.
+struct LocalMemoryTraits {
+  using Handle = HLOCAL;
+  static Handle Invalid() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::LocalFree(h); }
+};
+
 // Memory device contexts from CreateCompatibleDC.
 struct MemoryDcTraits {
   using Handle = HDC;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <regex>
 #include <string>
@@ -681,6 +682,84 @@ TEST_F(EndToEndTest, AFileThatCannotBeWrittenIsNamedAndChoosingTheModelAgainRetr
                                           L"Files prepared for flashing."}));
   ExpectPreparedFiles(L"S3");
   EXPECT_TRUE(Enabled(ComboBoxPort));
+}
+
+TEST_F(EndToEndTest, ADiskThatFillsDuringACopyNamesTheFileAndKeepsNoPartOfIt) {
+  // TEMP on the small tmpfs mounted by the e2e_small_disk_mount step, filled so that the tool,
+  // the bootloader and the partitions fit and the firmware does not.
+  const std::optional<std::wstring> disk = ReadVariable(L"VTF_SMALL_DISK");
+  ASSERT_TRUE(disk) << "VTF_SMALL_DISK names the tmpfs mounted by the e2e_small_disk_mount step";
+  RemoveWorkFolder(scratch_);
+  scratch_ = *disk + L"\\temp";
+  workFolder_ = scratch_ + L"\\VantorTrackerFlash\\";
+  RemoveWorkFolder(scratch_);
+  ASSERT_TRUE(::CreateDirectoryW(scratch_.c_str(), nullptr));
+  SetVariable(L"TEMP", scratch_);
+  Open();
+  ASSERT_TRUE(Exists(workFolder_));
+
+  constexpr std::uint64_t kPage = 4096;  // tmpfs counts whole pages
+  auto pages = [](std::uint64_t bytes) { return (bytes + kPage - 1) / kPage * kPage; };
+  const std::uint64_t room = pages(Payload(L"ESPTOOL").size()) + pages(Payload(L"S3_BOOT").size()) +
+                             pages(Payload(L"S3_PART").size()) +
+                             pages(Payload(L"S3_FIRM").size() / 2);
+  ULARGE_INTEGER free{};
+  ASSERT_TRUE(::GetDiskFreeSpaceExW(scratch_.c_str(), &free, nullptr, nullptr));
+  ASSERT_GT(free.QuadPart, room) << "the disk is smaller than the files";
+  WriteBytes(scratch_ + L"\\filler.bin", std::string(free.QuadPart - room, '\0'));
+
+  ChooseModelWithTheMouse(kS3);
+
+  EXPECT_EQ(LogLinesAfter(1), (Lines{L"Preparing files for M5Stick S3 (firm 1.3)...",
+                                     L"Could not prepare firmware.bin \u274C"}));
+  Lines names = NamesIn(workFolder_);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (Lines{L"bootloader.bin", L"esptool.exe", L"partitions.bin"}));
+  EXPECT_FALSE(Enabled(ComboBoxPort));
+}
+
+// ---- Copies sharing the work folder, and the end of the session ------------------------------
+
+TEST_F(EndToEndTest, ASecondCopyClosingLeavesTheFirstOnesFilesAndTheLastRemovesThem) {
+  SetPorts({{L"\\Device\\Serial0", REG_SZ, L"COM7"}});
+  SetVariable(L"VTF_SIM_PORTS", L"COM7=esp32s3");
+  Open();
+  ChooseModelWithTheMouse(kS3);
+  ExpectPreparedFiles(L"S3");
+
+  {
+    // Another copy of the program: a window with services of its own, opened and closed.
+    Win32SystemServices otherServices;
+    MainWindow other(GetModuleHandleW(nullptr), otherServices);
+    other.Show(SW_SHOWNORMAL);
+    SendMessageW(other.Handle(), WM_CLOSE, 0, 0);
+  }
+  Pump();
+  ExpectPreparedFiles(L"S3");
+
+  ChoosePortWithTheMouse(1);
+  const Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"Stick detected \u2714"), lines.end())
+      << testing::PrintToString(lines);
+
+  SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(Exists(workFolder_));
+}
+
+TEST_F(EndToEndTest, TheSessionEndingRemovesTheWorkFolder) {
+  HWND form = Open().Handle();
+  ChooseModelWithTheMouse(kS3);
+  ExpectPreparedFiles(L"S3");
+
+  // Asked, then told that the session goes on: nothing changes.
+  SendMessageW(form, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+  SendMessageW(form, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+  ExpectPreparedFiles(L"S3");
+
+  // Told that it ends: Windows will end the process without destroying the window.
+  SendMessageW(form, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_FALSE(Exists(workFolder_));
+  EXPECT_TRUE(Exists(scratch_));
 }
 
 // ---- The ports as the registry lists them -----------------------------------------------------

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -96,6 +98,31 @@ TEST(FolderChain, ShortRelativeNameIsCreatedDirectly) {
   FakeFolders fs({});
   EXPECT_TRUE(ForceFolderChain(L"tm\\", fs));
   EXPECT_EQ(fs.created, (std::vector<std::wstring>{L"tm"}));
+}
+
+TEST(CopiesObjectName, IsAShortKernelNameThatTellsFoldersApart) {
+  const std::wstring longKey = L"\\\\?\\C:\\" + std::wstring(32000, L'a') + L"\\VantorTrackerFlash";
+  const std::wstring keys[] = {
+      L"\\\\?\\C:\\Users\\a\\AppData\\Local\\Temp\\VantorTrackerFlash",
+      L"\\\\?\\C:\\Users\\b\\AppData\\Local\\Temp\\VantorTrackerFlash",
+      L"\\\\?\\C:\\Users\\a\\AppData\\Local\\Temp\\VantorTrackerFlasi",
+      L"",
+      longKey,
+      longKey + L"\u00e9",
+  };
+  std::set<std::wstring> names;
+  for (const std::wstring& key : keys) {
+    SCOPED_TRACE(testing::Message() << "key of " << key.size() << " characters");
+    const std::wstring name = CopiesObjectName(key);
+    EXPECT_EQ(name, CopiesObjectName(key));
+    EXPECT_LE(name.size(), 64u);  // room for a namespace and a role within MAX_PATH
+    EXPECT_TRUE(std::all_of(name.begin(), name.end(), [](wchar_t c) {
+      return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+             c == L'-';
+    })) << "a character that a kernel object name may not hold";
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), std::size(keys));
 }
 
 }  // namespace

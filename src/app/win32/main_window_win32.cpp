@@ -171,6 +171,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORBTN:
       return OnControlColour(message, reinterpret_cast<HDC>(wParam),
                              reinterpret_cast<HWND>(lParam));
+    case WM_ENDSESSION:
+      OnEndSession(wParam != FALSE);
+      return 0;
     case WM_DESTROY:
       OnDestroy();
       return 0;
@@ -285,6 +288,14 @@ LRESULT MainWindow::OnControlColour(UINT message, HDC dc, HWND control) {
   }
   return DefWindowProcW(hwnd_, message, reinterpret_cast<WPARAM>(dc),
                         reinterpret_cast<LPARAM>(control));
+}
+
+// Windows ends the process after this message without destroying the window, so the work
+// folder goes now, as FormDestroy removes it.
+void MainWindow::OnEndSession(bool ending) {
+  if (ending) {
+    Run(&TForm1::FormDestroy);
+  }
 }
 
 void MainWindow::OnDestroy() {

@@ -53,6 +53,7 @@ class MainWindow {
   void OnDpiChanged(int dpi, const RECT& suggested);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
   LRESULT OnControlColour(UINT message, HDC dc, HWND control);
+  void OnEndSession(bool ending);
   void OnDestroy();
 
   void CreateControls();

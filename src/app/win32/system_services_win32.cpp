@@ -11,7 +11,9 @@ Win32SystemServices::Win32SystemServices(HKEY portsRoot, std::wstring portsKey)
     : portsRoot_(portsRoot), portsKey_(std::move(portsKey)) {}
 
 std::wstring Win32SystemServices::GetWorkFolder() {
-  return ::GetWorkFolder();
+  std::wstring folder = ::GetWorkFolder();
+  workFolderShare_.Join(folder);
+  return folder;
 }
 
 std::wstring Win32SystemServices::ToolFolder(const std::wstring& workFolder) {
@@ -28,7 +30,7 @@ void Win32SystemServices::RemoveFile(const std::wstring& path) {
 }
 
 void Win32SystemServices::RemoveWorkFolder(const std::wstring& folder) {
-  ::RemoveWorkFolder(folder);
+  workFolderShare_.LeaveAndRemoveWhenLast(folder);
 }
 
 void Win32SystemServices::ListSerialPorts(ItemList& ports) {

@@ -131,8 +131,31 @@ TEST_F(ExtractTest, FailsAndLeavesTheTargetAsItWas) {
     EXPECT_EQ(ReadBytes(target), before);
     ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(target.c_str());
+    EXPECT_TRUE(NamesIn(Scratch()).empty()) << "a new file stayed beside the target";
   }
   EXPECT_FALSE(Exists(Scratch() + L"missing"));
+}
+
+TEST_F(ExtractTest, ALinkAtTheTargetIsReplacedAndWhatItPointsToIsKept) {
+  // Made by the flashing_win32_link_fixture step: extract\symbolic\<name> is a symbolic link
+  // to outside\symbolic-<name>, extract\hard\<name> a second name of outside\hard-<name>.
+  const std::wstring root = LinkFixtureRoot();
+  ASSERT_FALSE(root.empty());
+  for (const wchar_t* kind : {L"symbolic", L"hard"}) {
+    const std::wstring folder = root + L"extract\\" + kind;
+    for (const wchar_t* name : {L"esptool.exe", L"firmware.bin"}) {
+      SCOPED_TRACE(testing::Message() << "a " << kind << " link under " << name);
+      const std::wstring target = folder + L"\\" + name;
+      const std::wstring outside = root + L"outside\\" + kind + L"-" + name;
+      ASSERT_EQ(ReadBytes(target), "kept") << "the link is not in place";
+
+      EXPECT_TRUE(ExtractResourceToFile(L"SMALL_PAYLOAD", target));
+
+      EXPECT_EQ(ReadBytes(target), kSmallPayload);
+      EXPECT_EQ(ReadBytes(outside), "kept");
+    }
+    EXPECT_EQ(NamesIn(folder).size(), 2u) << "a file beside the targets stayed";
+  }
 }
 
 }  // namespace

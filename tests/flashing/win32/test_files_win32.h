@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "flashing/win32/work_folder_win32.h"
 #include "win32/unique_handle.h"
@@ -59,6 +60,73 @@ inline bool IsDirectory(const std::wstring& path) {
 inline bool IsReadOnly(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// The names in a folder, "." and ".." left out.
+inline std::vector<std::wstring> NamesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found{};
+  const UniqueFind search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+  if (search) {
+    do {
+      const std::wstring_view name = found.cFileName;
+      if (name != L"." && name != L"..") {
+        names.emplace_back(name);
+      }
+    } while (::FindNextFileW(search.get(), &found));
+  }
+  return names;
+}
+
+// The folder made by the link fixture step (its links are made from the Linux side, which Wine
+// shows as Z:), ending with a backslash; empty, with a failure, when the step did not run.
+inline std::wstring LinkFixtureRoot() {
+  const std::optional<std::wstring> fixture = ReadVariable(L"VTF_LINK_FIXTURE");
+  if (!fixture) {
+    ADD_FAILURE() << "VTF_LINK_FIXTURE names the folder made by the link fixture step";
+    return {};
+  }
+  return *fixture + L"\\";
+}
+
+// Runs a shell command on the Linux side and waits until it has succeeded; false when it
+// failed or took longer than 30 s. Wine starts a Unix program as a process of its own but does
+// not see it end, so the command leaves `doneMarker` (a Wine path) behind when it succeeds.
+inline bool RunOnLinuxSide(const std::wstring& command, const std::wstring& doneMarker);
+
+// The Linux path of a path on Wine's Z: drive.
+inline std::wstring LinuxPath(std::wstring path) {
+  if (path.size() >= 2 && (path[0] == L'Z' || path[0] == L'z') && path[1] == L':') {
+    path.erase(0, 2);
+  }
+  for (wchar_t& c : path) {
+    if (c == L'\\') {
+      c = L'/';
+    }
+  }
+  return path;
+}
+
+inline bool RunOnLinuxSide(const std::wstring& command, const std::wstring& doneMarker) {
+  ::DeleteFileW(doneMarker.c_str());
+  std::wstring line =
+      L"Z:\\bin\\sh -c \"" + command + L" && touch '" + LinuxPath(doneMarker) + L"'\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+    return false;
+  }
+  const UniqueProcess process(started);
+  for (int waited = 0; waited < 30000; waited += 10) {
+    if (::GetFileAttributesW(doneMarker.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      ::DeleteFileW(doneMarker.c_str());
+      return true;
+    }
+    ::Sleep(10);
+  }
+  return false;
 }
 
 // Each test gets a fresh folder under the system's temporary folder (inside the Wine prefix, on

@@ -179,6 +179,45 @@ TEST_F(RemoveWorkFolderTest, AWorkFolderThatIsALinkIsNeverEmptied) {
   }
 }
 
+TEST_F(RemoveWorkFolderTest, AFolderSwappedForALinkDuringTheWalkIsNeverEntered) {
+  // swap\work\sub is a folder of its own when the walk lists swap\work; then, before the walk
+  // reaches it, the Linux side moves it away and puts swap\sub-link (to swap\outside) there.
+  const std::wstring root = LinkFixtureRoot();
+  ASSERT_FALSE(root.empty());
+  const std::wstring swap = root + L"swap\\";
+  ASSERT_TRUE(IsDirectory(swap + L"work\\sub"));
+  const std::wstring onLinux = LinuxPath(swap);
+  bool swapped = false;
+
+  RemoveWorkFolder(swap + L"work\\", [&](std::wstring_view name) {
+    if (name == L"sub") {
+      swapped = RunOnLinuxSide(L"mv " + onLinux + L"work/sub " + onLinux + L"moved && mv " +
+                                   onLinux + L"sub-link " + onLinux + L"work/sub",
+                               swap + L"swapped");
+    }
+  });
+
+  ASSERT_TRUE(swapped) << "the Linux side could not swap the folder";
+  EXPECT_EQ(ReadBytes(swap + L"outside\\keep.txt"), "kept");
+  EXPECT_EQ(ReadBytes(swap + L"moved\\inner.bin"), "inner");
+  EXPECT_FALSE(Exists(swap + L"work\\esptool.exe")) << "the walk stopped at the link";
+}
+
+TEST_F(RemoveWorkFolderTest, AFileWithASecondNameOutsideKeepsItsReadOnlyMark) {
+  // shared\work\second-name.txt is another name of the read-only shared\outside.txt.
+  const std::wstring root = LinkFixtureRoot();
+  ASSERT_FALSE(root.empty());
+  const std::wstring outside = root + L"shared\\outside.txt";
+  ASSERT_TRUE(IsReadOnly(outside));
+  WriteBytes(root + L"shared\\work\\esptool.exe", "tool");
+
+  RemoveWorkFolder(root + L"shared\\work");
+
+  EXPECT_TRUE(IsReadOnly(outside));
+  EXPECT_EQ(ReadBytes(outside), "kept");
+  EXPECT_FALSE(Exists(root + L"shared\\work\\esptool.exe"));
+}
+
 TEST_F(RemoveWorkFolderTest, DoesNothingWithoutAFolder) {
   // A removal that went ahead would clear the read-only mark of a file named as the folder.
   // (No empty path here: a removal that went ahead with one would walk the drive's root.)
@@ -193,6 +232,65 @@ TEST_F(RemoveWorkFolderTest, DoesNothingWithoutAFolder) {
     EXPECT_TRUE(IsReadOnly(sentinel));
     EXPECT_FALSE(Exists(Scratch() + L"never"));
   }
+}
+
+// ---- Copies sharing the folder ------------------------------------------------------------
+
+// Each WorkFolderShare stands for one running copy of the program: each holds its own handle.
+class WorkFolderShareTest : public ScratchFolderTest {
+ protected:
+  void SetUp() override {
+    ScratchFolderTest::SetUp();
+    work_ = Scratch() + L"VantorTrackerFlash\\";
+    ASSERT_TRUE(::CreateDirectoryW(work_.c_str(), nullptr));
+    WriteBytes(work_ + L"esptool.exe", "tool");
+  }
+  bool Prepared() const { return ReadBytes(work_ + L"esptool.exe") == "tool"; }
+
+  std::wstring work_;
+};
+
+TEST_F(WorkFolderShareTest, OnlyTheLastCopyToLeaveRemovesTheFolder) {
+  WorkFolderShare first;
+  WorkFolderShare second;
+  first.Join(work_);
+  second.Join(work_);
+  second.Join(work_);  // every model choice joins again: still one share
+
+  second.LeaveAndRemoveWhenLast(work_);
+  EXPECT_TRUE(Prepared()) << "removed while another copy uses it";
+
+  first.LeaveAndRemoveWhenLast(work_);
+  EXPECT_FALSE(Exists(work_));
+}
+
+TEST_F(WorkFolderShareTest, ACopyThatWasKilledNoLongerCounts) {
+  // Another copy: a process of its own holding a handle to the share, as a running copy does.
+  wchar_t self[MAX_PATH + 1] = {};
+  ASSERT_NE(::GetModuleFileNameW(nullptr, self, MAX_PATH + 1), 0u);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(::CreateProcessW(self, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                               nullptr, &startup, &started));
+  const UniqueProcess other(started);
+  WorkFolderShare first;
+  first.Join(work_);
+  HANDLE mine = ::OpenEventW(SYNCHRONIZE, FALSE, WorkFolderShareName(work_).c_str());
+  ASSERT_NE(mine, nullptr);
+  HANDLE theirs = nullptr;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), mine, other.process.get(), &theirs, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+
+  first.LeaveAndRemoveWhenLast(work_);
+  EXPECT_TRUE(Prepared()) << "removed while another copy runs";
+
+  ASSERT_TRUE(::TerminateProcess(other.process.get(), 1));
+  ASSERT_EQ(::WaitForSingleObject(other.process.get(), 10000), WAIT_OBJECT_0);
+  WorkFolderShare last;
+  last.Join(work_);
+  last.LeaveAndRemoveWhenLast(work_);
+  EXPECT_FALSE(Exists(work_));
 }
 
 using RemoveFileQuietlyTest = ScratchFolderTest;
