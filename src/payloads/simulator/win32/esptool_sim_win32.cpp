@@ -189,8 +189,10 @@ void StartStayingChild(const std::string& log_path, bool holdingHandles) {
   std::wstring command = L"\"" + self + L"\" " + std::wstring(kStayArgument);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
+  // Named standard handles, or none: without them the system would hand a console program
+  // its parent's.
+  startup.dwFlags = STARTF_USESTDHANDLES;
   if (holdingHandles) {
-    startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   }
