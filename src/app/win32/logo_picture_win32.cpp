@@ -92,30 +92,14 @@ UniqueGdiObject RenderPicture(const OpenedPicture& picture, PixelSize size) {
 
 }  // namespace
 
-LogoPicture::~LogoPicture() {
-  FinishBackgroundLoad();
-}
-
 bool LogoPicture::Load(HINSTANCE instance, const wchar_t* name, const wchar_t* type) {
-  Forget(instance, name, type);
-  return Open();
-}
-
-void LogoPicture::Forget(HINSTANCE instance, const wchar_t* name, const wchar_t* type) {
-  FinishBackgroundLoad();
-  instance_ = instance;
-  name_ = name;
-  type_ = type;
   factory_.Reset();
   source_.Reset();
   source_size_ = {};
   drawn_size_ = {};
   bitmap_.reset();
-}
-
-bool LogoPicture::Open() {
   OpenedPicture opened;
-  if (instance_ == nullptr || !OpenPicture(instance_, name_.c_str(), type_.c_str(), opened)) {
+  if (!OpenPicture(instance, name, type, opened)) {
     return false;
   }
   factory_ = opened.factory;
@@ -124,62 +108,16 @@ bool LogoPicture::Open() {
   return true;
 }
 
-void LogoPicture::LoadInBackground(HINSTANCE instance, const wchar_t* name, const wchar_t* type,
-                                   PixelSize expectedBox) {
-  Forget(instance, name, type);
-  expected_box_ = expectedBox;
-  // Without a thread, the first Fit opens the picture here instead.
-  worker_.reset(CreateThread(nullptr, 0, &LogoPicture::BackgroundLoad, this, 0, nullptr));
-}
-
-DWORD WINAPI LogoPicture::BackgroundLoad(void* param) {
-  // Until the owner waits for this thread, only this thread touches the picture's members.
-  auto& self = *static_cast<LogoPicture*>(param);
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  {
-    // The COM objects stay on this thread: only the size and the bitmap are handed over.
-    OpenedPicture opened;
-    if (OpenPicture(self.instance_, self.name_.c_str(), self.type_.c_str(), opened)) {
-      self.source_size_ = opened.size;
-      const PixelSize size = FitInside(opened.size, self.expected_box_);
-      self.bitmap_ = RenderPicture(opened, size);
-      if (self.bitmap_) {
-        self.drawn_size_ = size;
-      }
-    }
-  }
-  if (SUCCEEDED(com)) {
-    CoUninitialize();
-  }
-  return 0;
-}
-
-void LogoPicture::FinishBackgroundLoad() {
-  if (worker_) {
-    WaitForSingleObject(worker_.get(), INFINITE);
-    worker_.reset();
-  }
-}
-
 void LogoPicture::Fit(PixelSize box) {
-  FinishBackgroundLoad();
-  if (bitmap_ && FitInside(source_size_, box) == drawn_size_) {
-    return;
-  }
-  bitmap_.reset();
-  drawn_size_ = {};
-  if (!source_ && !Open()) {
-    return;
-  }
   const PixelSize size = FitInside(source_size_, box);
-  bitmap_ = RenderPicture({factory_, source_, source_size_}, size);
-  if (bitmap_) {
-    drawn_size_ = size;
+  if (bitmap_ && size == drawn_size_) {
+    return;
   }
+  bitmap_ = RenderPicture({factory_, source_, source_size_}, size);
+  drawn_size_ = bitmap_ ? size : PixelSize{};
 }
 
 void LogoPicture::Draw(HDC dc, const RECT& box) {
-  FinishBackgroundLoad();
   FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
   if (!bitmap_) {
     return;
@@ -188,6 +126,6 @@ void LogoPicture::Draw(HDC dc, const RECT& box) {
   ScopedSelect select(memory.get(), bitmap_.get());
   const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   // Top-left of the box, not centred.
-  AlphaBlend(dc, box.left, box.top, drawn_size_.width, drawn_size_.height, memory.get(), 0, 0,
-             drawn_size_.width, drawn_size_.height, blend);
+  GdiAlphaBlend(dc, box.left, box.top, drawn_size_.width, drawn_size_.height, memory.get(), 0, 0,
+                drawn_size_.width, drawn_size_.height, blend);
 }

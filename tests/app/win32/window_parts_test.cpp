@@ -112,21 +112,22 @@ TEST_F(WindowTest, TheLogoResourceIsA1024SquarePictureScaledDownForItsBox) {
   EXPECT_FALSE(logo.Load(GetModuleHandleW(nullptr), L"NOLOGO", L"PNG"));
 }
 
-TEST_F(WindowTest, TheLogoDecodedInTheBackgroundServesItsOwnBoxAndAnyOther) {
+TEST_F(WindowTest, TheLogoIsFittedToEachBoxItIsGivenAndAMissingOneLeavesTheBoxEmpty) {
   struct Case {
     const wchar_t* name;
-    PixelSize expectedBox;
     PixelSize box;
     PixelSize drawn;
   };
   const Case cases[] = {
-      {L"LOGO", {124, 121}, {124, 121}, {121, 121}},  // the box it was decoded for
-      {L"LOGO", {124, 121}, {186, 182}, {182, 182}},  // another DPI: decoded again here
-      {L"NOLOGO", {124, 121}, {124, 121}, {}},        // no picture: an empty box
+      {L"LOGO", {124, 121}, {121, 121}},
+      {L"LOGO", {186, 182}, {182, 182}},  // another DPI
+      {L"NOLOGO", {124, 121}, {}},        // no picture: an empty box
   };
   for (const Case& c : cases) {
     LogoPicture logo;
-    logo.LoadInBackground(GetModuleHandleW(nullptr), c.name, L"PNG", c.expectedBox);
+    EXPECT_EQ(logo.Load(GetModuleHandleW(nullptr), c.name, L"PNG"), c.drawn.width > 0);
+    // Fitted first to another box, as a window moved between monitors is.
+    logo.Fit({62, 60});
     logo.Fit(c.box);
     EXPECT_EQ(logo.DrawnSize(), c.drawn) << c.box.width;
     const Capture drawn(c.box.width, c.box.height, [&](HDC dc) {
@@ -135,10 +136,8 @@ TEST_F(WindowTest, TheLogoDecodedInTheBackgroundServesItsOwnBoxAndAnyOther) {
     const std::uint32_t background = SystemColour(COLOR_WINDOW);
     const bool painted = drawn.At(c.drawn.width / 2, c.drawn.height / 10) != background;
     EXPECT_EQ(painted, c.drawn.width > 0) << c.box.width;
+    EXPECT_EQ(drawn.At(c.box.width - 1, c.box.height / 2), background) << c.box.width;
   }
-  // Dropped before any fit: the decoding thread is waited for, nothing is left behind.
-  LogoPicture unused;
-  unused.LoadInBackground(GetModuleHandleW(nullptr), L"LOGO", L"PNG", {124, 121});
 }
 
 class LogoTest : public WindowTest, public ::testing::WithParamInterface<int> {};
