@@ -1,9 +1,15 @@
 // The logo, the donation panel, the Flash button with the progress bar during a run that
 // holds the thread, and the error box that catches what escapes a handler.
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <cstdlib>
+#include <span>
 #include <stdexcept>
 
 #include "app/form1.h"
-#include "app/win32/logo_fit.h"
+#include "app/logo_fit.h"
+#include "app/logo_png.h"
 #include "app/win32/logo_picture_win32.h"
 #include "window_test_support.h"
 
@@ -110,6 +116,44 @@ TEST_F(WindowTest, TheLogoResourceIsA1024SquarePictureScaledDownForItsBox) {
   EXPECT_NE(drawn.At(120, 60), background);
   EXPECT_EQ(drawn.At(121, 60), background);
   EXPECT_FALSE(logo.Load(GetModuleHandleW(nullptr), L"NOLOGO", L"PNG"));
+}
+
+TEST_F(WindowTest, TheLogoReaderAgreesWithTheSystemCodecPixelForPixel) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(module, L"LOGO", L"PNG");
+  ASSERT_NE(found, nullptr);
+  auto* bytes = static_cast<BYTE*>(LockResource(LoadResource(module, found)));
+  const DWORD size = SizeofResource(module, found);
+  const std::size_t length = 1024u * 1024u * 4u;
+  std::vector<std::uint8_t> ours(length);
+  ASSERT_TRUE(DecodePngScaled(std::span<const std::uint8_t>(bytes, size), {1024, 1024}, ours));
+
+  using Microsoft::WRL::ComPtr;
+  ComPtr<IWICImagingFactory> factory;
+  ComPtr<IWICStream> stream;
+  ComPtr<IWICBitmapDecoder> decoder;
+  ComPtr<IWICBitmapFrameDecode> frame;
+  ComPtr<IWICFormatConverter> premultiplied;
+  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_PPV_ARGS(&factory)));
+  ASSERT_HRESULT_SUCCEEDED(factory->CreateStream(&stream));
+  ASSERT_HRESULT_SUCCEEDED(stream->InitializeFromMemory(bytes, size));
+  ASSERT_HRESULT_SUCCEEDED(factory->CreateDecoderFromStream(
+      stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder));
+  ASSERT_HRESULT_SUCCEEDED(decoder->GetFrame(0, &frame));
+  ASSERT_HRESULT_SUCCEEDED(factory->CreateFormatConverter(&premultiplied));
+  ASSERT_HRESULT_SUCCEEDED(premultiplied->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
+                                                     WICBitmapDitherTypeNone, nullptr, 0.0,
+                                                     WICBitmapPaletteTypeCustom));
+  std::vector<std::uint8_t> theirs(length);
+  ASSERT_HRESULT_SUCCEEDED(
+      premultiplied->CopyPixels(nullptr, 1024 * 4, static_cast<UINT>(length), theirs.data()));
+  // The codec may round a premultiplied colour the other way.
+  std::size_t apart = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    apart += std::abs(int{ours[i]} - int{theirs[i]}) > 1 ? 1u : 0u;
+  }
+  EXPECT_EQ(apart, 0u);
 }
 
 TEST_F(WindowTest, TheLogoIsFittedToEachBoxItIsGivenAndAMissingOneLeavesTheBoxEmpty) {
