@@ -476,74 +476,82 @@ std::vector<Spread> Spreads(std::uint32_t source, std::uint32_t target) {
 class AreaScaler {
  public:
   AreaScaler(PixelSize source, PixelSize target, std::span<std::uint8_t> out)
-      : source_(source),
-        target_(target),
-        columns_(Spreads(static_cast<std::uint32_t>(source.width),
+      : columns_(Spreads(static_cast<std::uint32_t>(source.width),
                          static_cast<std::uint32_t>(target.width))),
         rows_(Spreads(static_cast<std::uint32_t>(source.height),
                       static_cast<std::uint32_t>(target.height))),
-        row_(static_cast<std::size_t>(target.width) * kChannels),
-        sums_(2 * row_.size()),
+        area_(std::uint64_t{static_cast<std::uint32_t>(source.width)} *
+              static_cast<std::uint32_t>(source.height) * 255),
+        premultiplied_(static_cast<std::size_t>(source.width) * kChannels),
+        down_(2 * premultiplied_.size()),
+        across_(static_cast<std::size_t>(target.width) * kChannels),
         out_(out) {}
 
   // One source row of straight RGBA, top row first.
   void AddRow(const std::uint8_t* rgba) {
-    // Across: premultiplied colours (times 255) and alpha, weighted in 1/width.
-    std::fill(row_.begin(), row_.end(), 0);
-    for (int x = 0; x < source_.width; ++x) {
-      const std::uint8_t* p = rgba + static_cast<std::size_t>(x) * kChannels;
-      const std::uint32_t alpha = p[3];
-      if (alpha == 0) {
-        continue;
-      }
-      const std::uint32_t pixel[kChannels] = {p[2] * alpha, p[1] * alpha, p[0] * alpha,
-                                              alpha * 255};  // B, G, R, A
-      const Spread& s = columns_[static_cast<std::size_t>(x)];
-      std::uint32_t* into = row_.data() + std::size_t{s.first} * kChannels;
-      for (std::size_t c = 0; c < kChannels; ++c) {
-        into[c] += pixel[c] * s.weight;
-      }
-      if (s.spill != 0) {
-        for (std::size_t c = 0; c < kChannels; ++c) {
-          into[kChannels + c] += pixel[c] * s.spill;
-        }
-      }
+    // Colours times alpha and alpha times 255, as B, G, R, A: a clear pixel adds nothing.
+    const std::size_t length = premultiplied_.size();
+    for (std::size_t i = 0; i < length; i += kChannels) {
+      const std::uint32_t alpha = rgba[i + 3];
+      premultiplied_[i] = rgba[i + 2] * alpha;
+      premultiplied_[i + 1] = rgba[i + 1] * alpha;
+      premultiplied_[i + 2] = rgba[i] * alpha;
+      premultiplied_[i + 3] = alpha * 255;
     }
-    // Down: into the target row under way and the next one.
-    const Spread& s = rows_[static_cast<std::size_t>(y_)];
-    for (std::size_t i = 0; i < row_.size(); ++i) {
-      sums_[i] += std::uint64_t{row_[i]} * s.weight;
-      sums_[row_.size() + i] += std::uint64_t{row_[i]} * s.spill;
+    // Down first, each column on its own: into the target row under way and, for a row
+    // across its lower edge, the next one. The weights of one target row add up to the
+    // source height, so a column's sum stays below 2^32.
+    const Spread& s = rows_[y_];
+    std::uint32_t* current = down_.data();
+    std::uint32_t* next = current + length;
+    for (std::size_t i = 0; i < length; ++i) {
+      current[i] += premultiplied_[i] * s.weight;
+    }
+    if (s.spill != 0) {
+      for (std::size_t i = 0; i < length; ++i) {
+        next[i] += premultiplied_[i] * s.spill;
+      }
     }
     ++y_;
-    const bool lastRow = y_ == source_.height;
-    if (lastRow || rows_[static_cast<std::size_t>(y_)].first != s.first) {
+    if (y_ == rows_.size() || rows_[y_].first != s.first) {
       Emit(s.first);
-      std::copy(sums_.begin() + static_cast<std::ptrdiff_t>(row_.size()), sums_.end(),
-                sums_.begin());
-      std::fill(sums_.begin() + static_cast<std::ptrdiff_t>(row_.size()), sums_.end(), 0);
+      std::copy(next, next + length, current);
+      std::fill(next, next + length, 0);
     }
   }
 
  private:
+  // Across: the finished target row from the column sums.
   void Emit(std::uint32_t targetRow) {
-    // Every target pixel collected width * height weight units of pixels times 255.
-    const std::uint64_t area = std::uint64_t{static_cast<std::uint32_t>(source_.width)} *
-                               static_cast<std::uint32_t>(source_.height) * 255;
-    std::uint8_t* to = out_.data() + std::size_t{targetRow} * row_.size();
-    for (std::size_t i = 0; i < row_.size(); ++i) {
-      to[i] = static_cast<std::uint8_t>((sums_[i] + area / 2) / area);
+    std::fill(across_.begin(), across_.end(), 0);
+    for (std::size_t x = 0; x < columns_.size(); ++x) {
+      const Spread& s = columns_[x];
+      const std::uint32_t* column = down_.data() + x * kChannels;
+      std::uint64_t* into = across_.data() + std::size_t{s.first} * kChannels;
+      for (std::size_t c = 0; c < kChannels; ++c) {
+        into[c] += std::uint64_t{column[c]} * s.weight;
+      }
+      if (s.spill != 0) {
+        for (std::size_t c = 0; c < kChannels; ++c) {
+          into[kChannels + c] += std::uint64_t{column[c]} * s.spill;
+        }
+      }
+    }
+    // Every target pixel collected width * height weight units of values times 255.
+    std::uint8_t* to = out_.data() + std::size_t{targetRow} * across_.size();
+    for (std::size_t i = 0; i < across_.size(); ++i) {
+      to[i] = static_cast<std::uint8_t>((across_[i] + area_ / 2) / area_);
     }
   }
 
-  PixelSize source_;
-  PixelSize target_;
   std::vector<Spread> columns_;
   std::vector<Spread> rows_;
-  std::vector<std::uint32_t> row_;   // one source row spread across the target's width
-  std::vector<std::uint64_t> sums_;  // the target row under way, then the next one
+  std::uint64_t area_;
+  std::vector<std::uint32_t> premultiplied_;  // the source row under way
+  std::vector<std::uint32_t> down_;           // column sums: this target row, then the next
+  std::vector<std::uint64_t> across_;         // the target row
   std::span<std::uint8_t> out_;
-  int y_ = 0;
+  std::size_t y_ = 0;
 };
 
 }  // namespace
