@@ -2,37 +2,57 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "win32/unique_handle.h"
 
 namespace {
 
-// The shell is loaded on the first click, not at every start: only the donation link uses it.
-// By its full path, so that no other folder can supply it.
+// Loaded on the first click, not at every start: only the donation link uses them. By their
+// full path, so that no other folder can supply them.
+HMODULE LoadSystemModule(const wchar_t* name) {
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return HMODULE{};
+  }
+  return ::LoadLibraryW((std::wstring(folder, length) + L"\\" + name).c_str());
+}
+
+template <typename Function>
+Function FunctionOf(HMODULE module, const char* name) {
+  return module == nullptr
+             ? nullptr
+             : reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
 HMODULE Shell() {
-  static const UniqueAny<ModuleTraits> shell([] {
-    wchar_t folder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-      return HMODULE{};
-    }
-    return ::LoadLibraryW((std::wstring(folder, length) + L"\\shell32.dll").c_str());
-  }());
+  static const UniqueAny<ModuleTraits> shell(LoadSystemModule(L"shell32.dll"));
   return shell.get();
+}
+
+HMODULE Com() {
+  static const UniqueAny<ModuleTraits> com(LoadSystemModule(L"ole32.dll"));
+  return com.get();
 }
 
 }  // namespace
 
 void OpenAddressInBrowser(const std::wstring& address) {
-  const HMODULE shell = Shell();
-  if (shell == nullptr) {
+  const auto shellExecute = FunctionOf<decltype(&::ShellExecuteW)>(Shell(), "ShellExecuteW");
+  if (shellExecute == nullptr) {
     return;
   }
-  using ShellExecuteFunction = decltype(&::ShellExecuteW);
-  const auto shellExecute = reinterpret_cast<ShellExecuteFunction>(
-      reinterpret_cast<void*>(::GetProcAddress(shell, "ShellExecuteW")));
-  if (shellExecute != nullptr) {
-    shellExecute(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // The shell may hand the address to a COM handler; nothing else uses COM, so it is set up
+  // around this call only.
+  const auto initialize = FunctionOf<decltype(&::CoInitializeEx)>(Com(), "CoInitializeEx");
+  const auto uninitialize = FunctionOf<decltype(&::CoUninitialize)>(Com(), "CoUninitialize");
+  const bool com =
+      initialize != nullptr && uninitialize != nullptr &&
+      SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+  shellExecute(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  if (com) {
+    uninitialize();
   }
 }
