@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <cstdio>
 
@@ -38,8 +37,6 @@ int wmain() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   bench::Print("steps.common_controls", SinceCreation());
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  bench::Print("steps.com", SinceCreation());
   {
     // The same decoding the window does, once more on its own.
     LogoPicture logo;
@@ -89,9 +86,6 @@ int wmain() {
                    reinterpret_cast<LPARAM>(&place));
       bench::Print("steps.again_fonts_and_places_ms", layoutClock.Milliseconds());
     }
-  }
-  if (SUCCEEDED(com)) {
-    CoUninitialize();
   }
   return 0;
 }

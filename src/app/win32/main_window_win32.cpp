@@ -41,14 +41,6 @@ MainWindow::MainWindow(HINSTANCE instance, SystemServices& services)
   RegisterClassExW(&wc);  // once per process; later windows reuse it
   DonatePanel::Register(instance_);
 
-  // The logo decodes while the window and its controls are made, for its box at the system
-  // DPI, which is the window's DPI unless it opens on another monitor (then it decodes again).
-  const ControlLayout& image = LayoutOf(FormControl::Image1);
-  const int expectedDpi = SystemDpi();
-  logo_.LoadInBackground(
-      instance_, L"" IDR_LOGO_NAME, L"" IDR_LOGO_TYPE,
-      {ScaleForDpi(image.width, expectedDpi), ScaleForDpi(image.height, expectedDpi)});
-
   const std::wstring caption(kFormCaption);
   if (CreateWindowExW(kFrameExStyle, className.c_str(), caption.c_str(), kFrameStyle, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_,
@@ -329,6 +321,7 @@ void MainWindow::CreateControls() {
   buttonFlash_.Attach(ControlHandle(FormControl::ButtonFlash));
   progressBar1_.Attach(ControlHandle(FormControl::ProgressBar1));
   PlaceDropDownLists();
+  logo_.Load(instance_, L"" IDR_LOGO_NAME, L"" IDR_LOGO_TYPE);
   const RECT image = PlaceOf(LayoutOf(FormControl::Image1));
   logo_.Fit({image.right - image.left, image.bottom - image.top});
 }

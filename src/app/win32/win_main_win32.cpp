@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "app/form1.h"
 #include "app/win32/error_box_win32.h"
@@ -16,8 +15,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  // WIC, which decodes the logo, is a COM library.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
   int exitCode = 0;
   try {
@@ -34,9 +31,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   // The recorded path outlives the window: released only after FormDestroy has run.
   WorkFolder.clear();
   WorkFolder.shrink_to_fit();
-
-  if (SUCCEEDED(com)) {
-    CoUninitialize();
-  }
   return exitCode;
 }

@@ -28,18 +28,6 @@ int WindowDpi(HWND hwnd) {
   return dpi;
 }
 
-int SystemDpi() {
-  using GetDpiForSystemFn = UINT(WINAPI*)();
-  static const auto getDpiForSystem = User32Function<GetDpiForSystemFn>("GetDpiForSystem");
-  if (getDpiForSystem != nullptr) {
-    return static_cast<int>(getDpiForSystem());
-  }
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-  ReleaseDC(nullptr, dc);
-  return dpi;
-}
-
 SIZE WindowSizeForClient(SIZE client, DWORD style, DWORD exStyle, int dpi) {
   using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
   static const auto adjustForDpi = User32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");

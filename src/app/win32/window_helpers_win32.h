@@ -16,8 +16,6 @@ inline int ScaleForDpi(int pixels, int dpi) {
 
 // The DPI of the monitor the window stands on (the system DPI before Windows 10).
 int WindowDpi(HWND hwnd);
-// The DPI of the primary monitor when the session started, where a new window opens by default.
-int SystemDpi();
 // The outer size of a window of this style whose client area has this size, at this DPI.
 SIZE WindowSizeForClient(SIZE client, DWORD style, DWORD exStyle, int dpi);
 
