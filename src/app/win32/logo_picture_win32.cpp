@@ -188,6 +188,6 @@ void LogoPicture::Draw(HDC dc, const RECT& box) {
   ScopedSelect select(memory.get(), bitmap_.get());
   const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   // Top-left of the box, not centred.
-  AlphaBlend(dc, box.left, box.top, drawn_size_.width, drawn_size_.height, memory.get(), 0, 0,
-             drawn_size_.width, drawn_size_.height, blend);
+  GdiAlphaBlend(dc, box.left, box.top, drawn_size_.width, drawn_size_.height, memory.get(), 0, 0,
+                drawn_size_.width, drawn_size_.height, blend);
 }
