@@ -46,7 +46,8 @@ constexpr const wchar_t* kPlantedNames[] = {
     L"rsaenh",         // that provider
 };
 // Not planted: what Wine loads where Windows does not. version, ucrtbase and zlib1 are imports
-// of Wine's own user32, msvcrt and advapi32, loaded before the program's first instruction.
+// of Wine's own system DLLs (its user32 imports version, its msvcrt ucrtbase), loaded before
+// the program's first instruction.
 // msimg32 is delay-loaded by Wine's theme library along the DLL path that the process started
 // with, which SetDefaultDllDirectories does not change under Wine 8; the program itself no
 // longer names it (see the program file's import test).
@@ -231,7 +232,6 @@ class PlantedDllTest : public ::testing::Test {
                                folder_().c_str(), &startup, &started))
         << GetLastError();
     process_ = UniqueProcess(started);
-    // The overrides are read as the program starts.
     ASSERT_EQ(WaitForInputIdle(process_.process.get(), 60000), 0u);
     window_ = FindProgramWindow(started.dwProcessId);
     ASSERT_NE(window_, nullptr);
