@@ -8,14 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "program_process.h"
 #include "win32/unique_handle.h"
 
 #ifndef VTF_PROGRAM_PATH
@@ -38,9 +41,15 @@ T ReadAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
   return value;
 }
 
-// The names in the PE import directory, read from the file (not through the loader).
+// What the PE headers say, read from the file (not through the loader): the DLLs named in the
+// import directory and how the system may load the file.
 struct PeFacts {
   WORD subsystem = 0;
+  WORD subsystemMajor = 0;
+  WORD subsystemMinor = 0;
+  WORD fileCharacteristics = 0;
+  WORD dllCharacteristics = 0;
+  DWORD relocationsSize = 0;
   std::vector<std::string> importedDlls;
 };
 
@@ -57,6 +66,11 @@ PeFacts ReadPe(const std::vector<std::uint8_t>& bytes) {
     return facts;
   }
   facts.subsystem = nt.OptionalHeader.Subsystem;
+  facts.subsystemMajor = nt.OptionalHeader.MajorSubsystemVersion;
+  facts.subsystemMinor = nt.OptionalHeader.MinorSubsystemVersion;
+  facts.fileCharacteristics = nt.FileHeader.Characteristics;
+  facts.dllCharacteristics = nt.OptionalHeader.DllCharacteristics;
+  facts.relocationsSize = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size;
   const std::size_t sections =
       ntOffset + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
   auto fileOffset = [&](DWORD rva) -> std::size_t {
@@ -71,6 +85,13 @@ PeFacts ReadPe(const std::vector<std::uint8_t>& bytes) {
     }
     return bytes.size();
   };
+  auto nameAt = [&](DWORD rva) {
+    std::string name;
+    for (std::size_t c = fileOffset(rva); c < bytes.size() && bytes[c] != 0; ++c) {
+      name += static_cast<char>(tolower(bytes[c]));
+    }
+    return name;
+  };
   const IMAGE_DATA_DIRECTORY imports =
       nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   for (std::size_t at = fileOffset(imports.VirtualAddress);;
@@ -79,20 +100,31 @@ PeFacts ReadPe(const std::vector<std::uint8_t>& bytes) {
     if (descriptor.Name == 0) {
       break;
     }
-    std::string name;
-    for (std::size_t c = fileOffset(descriptor.Name); c < bytes.size() && bytes[c] != 0; ++c) {
-      name += static_cast<char>(bytes[c]);
-    }
-    facts.importedDlls.push_back(name);
+    facts.importedDlls.push_back(nameAt(descriptor.Name));
   }
   return facts;
 }
 
-std::wstring Lower(std::wstring text) {
-  for (wchar_t& c : text) {
-    c = static_cast<wchar_t>(towlower(static_cast<wint_t>(c)));
-  }
-  return text;
+// What the program may import statically: only Windows' known DLLs, which the system loads
+// from its own folder whatever lies beside the program.
+struct AllowedDll {
+  const char* name;
+  const char* use;
+};
+constexpr AllowedDll kKnownDllImports[] = {
+    {"advapi32.dll", "the registry's list of serial ports"},
+    {"gdi32.dll", "fonts, brushes, the logo's bitmap and its blend"},
+    {"kernel32.dll", "files, resources, the tool's process and pipe"},
+    {"msvcrt.dll", "the C runtime that mingw-w64 builds on"},
+    {"ole32.dll", "COM, through which WIC decodes the logo"},
+    {"user32.dll", "the window, its controls and the error box"},
+};
+// comctl32 is not one of them: the program loads it at its first call, once wWinMain has narrowed
+// the DLL search to the system folder.
+
+bool IsKnownDllImport(const std::string& dll) {
+  return std::any_of(std::begin(kKnownDllImports), std::end(kKnownDllImports),
+                     [&](const AllowedDll& entry) { return dll == entry.name; });
 }
 
 class ProgramFileTest : public ::testing::Test {
@@ -118,19 +150,35 @@ class ProgramFileTest : public ::testing::Test {
   UniqueAny<ModuleTraits> module_;
 };
 
-TEST_F(ProgramFileTest, IsAGuiProgramThatImportsOnlyWindowsSystemDlls) {
+TEST_F(ProgramFileTest, IsAGuiProgramThatImportsOnlyKnownDlls) {
   const PeFacts pe = ReadPe(ReadWholeFile(kProgram));
   EXPECT_EQ(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
   ASSERT_FALSE(pe.importedDlls.empty());
   wchar_t system[MAX_PATH] = {};
   GetSystemDirectoryW(system, MAX_PATH);
   for (const std::string& dll : pe.importedDlls) {
-    const std::wstring name(dll.begin(), dll.end());
-    SCOPED_TRACE(dll);
+    EXPECT_TRUE(IsKnownDllImport(dll)) << dll << " is imported";
     // No compiler runtime beside the program: each one is a DLL of the system folder.
-    EXPECT_FALSE(Lower(name).starts_with(L"lib"));
-    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(system) / name));
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(system) / dll)) << dll;
   }
+}
+
+TEST_F(ProgramFileTest, LoadsAtARandomHighAddressWithNoRunnableDataAndGuardsItsStack) {
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(kProgram);
+  const PeFacts pe = ReadPe(bytes);
+  constexpr WORD kLoadFlags = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE |
+                              IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA |
+                              IMAGE_DLLCHARACTERISTICS_NX_COMPAT;
+  EXPECT_EQ(pe.dllCharacteristics & kLoadFlags, kLoadFlags);
+  // A random address needs the relocations that move the program there.
+  EXPECT_EQ(pe.fileCharacteristics & IMAGE_FILE_RELOCS_STRIPPED, 0);
+  EXPECT_GT(pe.relocationsSize, 0u);
+  // Windows Vista (6.0) or later.
+  EXPECT_GE(pe.subsystemMajor, 6);
+  // The stack guard's runtime is linked in (its report of a broken guard), not imported.
+  const std::string_view guardReport = "*** stack smashing detected ***";
+  EXPECT_NE(std::search(bytes.begin(), bytes.end(), guardReport.begin(), guardReport.end()),
+            bytes.end());
 }
 
 TEST_F(ProgramFileTest, CarriesTheManifestForPerMonitorDpiVisualStylesAndTheInvokersRights) {
@@ -270,28 +318,6 @@ TEST_F(ProgramFileTest, CarriesTheLogoAsA1024SquareRgbaPngWithTransparency) {
 
 // ---- One real run ----------------------------------------------------------------------------
 
-HWND FindProgramWindow(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    HWND found;
-  } search{processId, nullptr};
-  EnumWindows(
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t windowClass[32] = {};
-        GetClassNameW(hwnd, windowClass, 32);
-        if (owner == s->processId && std::wstring_view(windowClass) == L"TForm1") {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 TEST(ProgramRun, OpensItsWindowWithTheWorkFolderAndEndsWithCodeZeroAfterRemovingIt) {
   // A TEMP of its own, so that the work folder's life can be watched.
   wchar_t base[MAX_PATH] = {};
@@ -302,16 +328,16 @@ TEST(ProgramRun, OpensItsWindowWithTheWorkFolderAndEndsWithCodeZeroAfterRemoving
   std::filesystem::create_directories(temp);
   const std::filesystem::path workFolder = temp / L"VantorTrackerFlash";
 
-  wchar_t savedTemp[MAX_PATH] = {};
-  const DWORD savedLength = GetEnvironmentVariableW(L"TEMP", savedTemp, MAX_PATH);
-  SetEnvironmentVariableW(L"TEMP", temp.c_str());
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
   std::wstring commandLine = std::wstring(L"\"") + VTF_PROGRAM_PATH + L"\"";
-  const BOOL created = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                      nullptr, nullptr, &startup, &started);
-  SetEnvironmentVariableW(L"TEMP", savedLength > 0 ? savedTemp : nullptr);
+  BOOL created = FALSE;
+  {
+    const ScopedEnvironmentVariable withTemp(L"TEMP", temp.wstring());
+    created = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &started);
+  }
   ASSERT_TRUE(created) << GetLastError();
   const UniqueProcess process(started);
 
