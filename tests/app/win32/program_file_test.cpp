@@ -116,11 +116,12 @@ constexpr AllowedDll kKnownDllImports[] = {
     {"gdi32.dll", "fonts, brushes, the logo's bitmap and its blend"},
     {"kernel32.dll", "files, resources, the tool's process and pipe"},
     {"msvcrt.dll", "the C runtime that mingw-w64 builds on"},
-    {"ole32.dll", "COM, through which WIC decodes the logo"},
+    {"ntdll.dll", "the work folder's entries opened and renamed relative to a held folder"},
     {"user32.dll", "the window, its controls and the error box"},
 };
 // comctl32 is not one of them: the program loads it at its first call, once wWinMain has narrowed
-// the DLL search to the system folder.
+// the DLL search to the system folder. shell32 and ole32 are loaded by their full path at the
+// first donation click.
 
 bool IsKnownDllImport(const std::string& dll) {
   return std::any_of(std::begin(kKnownDllImports), std::end(kKnownDllImports),
