@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix
   wine64 xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev clang-format
+  openssl osslsigncode
 )
 
 missing=()
