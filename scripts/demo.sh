@@ -24,6 +24,15 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
   touch "$WINEPREFIX/.ready"
 fi
 
+# Text shaping draws a character that the chosen font lacks (the log's symbols) in the
+# fallback font, "Microsoft Sans Serif", which the prefix does not have: Symbola stands in.
+if [ ! -f "$WINEPREFIX/.symbols" ]; then
+  "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'Microsoft Sans Serif' /d Symbola /f </dev/null >/dev/null 2>&1
+  "$server" -w
+  touch "$WINEPREFIX/.symbols"
+fi
+
 export VTF_SIM_PORTS="${VTF_SIM_PORTS:-COM7=esp32s3}"
 export VTF_SIM_TIME_SCALE="${VTF_SIM_TIME_SCALE:-1}"
 exec "$wine" "$exe"

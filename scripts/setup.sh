@@ -7,8 +7,9 @@ packages=(
   cmake ninja-build g++ python3
   libgtest-dev googletest
   g++-mingw-w64-x86-64-posix
-  wine64 xvfb xauth x11-utils imagemagick
+  wine64 xvfb xauth x11-utils imagemagick fonts-symbola
   clang libclang-rt-14-dev clang-format
+  openssl osslsigncode
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both trees and runs every test: the portable tests (plain
 # and under AddressSanitizer/UBSan), the Windows tests under Wine on a private virtual display,
-# a quick run of the performance bench, a bounded fuzz run, and the format check.
+# a signed release and its checks, a quick run of the performance bench, a bounded fuzz run,
+# and the format check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -26,6 +27,11 @@ cmake --build --preset windows
 trap 'stop_wine "$PWD/build/windows/wineprefix"; stop_virtual_display' EXIT
 start_virtual_display
 ctest --preset windows
+
+# A signed release with a throwaway certificate, the release script's refusals, and a second
+# build of the same commit from another folder that must give the same program file.
+echo "== release"
+tests/release/release_test.sh build/windows/src/payloads/standin
 
 # The figures are not judged here: the quick run shows that the bench programs still build,
 # run, and find every result right (each log line kept, every byte through the runner, each

@@ -9,8 +9,10 @@
 #include <span>
 #include <string_view>
 
+#include "version_win32.h"
+
 inline constexpr std::wstring_view kFormClassName = L"TForm1";
-inline constexpr std::wstring_view kFormCaption = L"VantorTrackerFlasher v1.3";
+inline constexpr std::wstring_view kFormCaption = L"VantorTrackerFlasher v" VTF_VERSION_TEXT;
 inline constexpr int kFormClientWidth = 624;
 inline constexpr int kFormClientHeight = 400;
 inline constexpr int kDesignDpi = 96;
