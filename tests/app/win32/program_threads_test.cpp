@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "program_process.h"
 #include "win32/unique_handle.h"
 
 #ifndef VTF_PROGRAM_PATH
@@ -19,27 +20,10 @@ namespace {
 
 constexpr double kLifeLimitMs = 60'000;
 
+// The program's window once it is on screen; null before.
 HWND FindShownForm(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    HWND found;
-  } search{processId, nullptr};
-  EnumWindows(
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t windowClass[32] = {};
-        GetClassNameW(hwnd, windowClass, 32);
-        if (owner == s->processId && std::wstring_view(windowClass) == L"TForm1" &&
-            IsWindowVisible(hwnd)) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  HWND form = FindProgramWindow(processId);
+  return form != nullptr && IsWindowVisible(form) ? form : nullptr;
 }
 
 // Threads of the process alive now, as the system lists them.
