@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include <objbase.h>
-#include <wincodec.h>
-#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "program_process.h"
+#include "system_codec.h"
 #include "win32/unique_handle.h"
 
 #ifndef VTF_PROGRAM_PATH
@@ -288,30 +287,13 @@ TEST_F(ProgramFileTest, CarriesTheLogoAsA1024SquareRgbaPngWithTransparency) {
   EXPECT_EQ(png[28], 0);            // not interlaced
 
   // Decoded: clear corners, an opaque middle.
-  using Microsoft::WRL::ComPtr;
-  ComPtr<IWICImagingFactory> factory;
-  ComPtr<IWICStream> stream;
-  ComPtr<IWICBitmapDecoder> decoder;
-  ComPtr<IWICBitmapFrameDecode> frame;
-  ComPtr<IWICFormatConverter> rgba;
-  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_PPV_ARGS(&factory)));
-  ASSERT_HRESULT_SUCCEEDED(factory->CreateStream(&stream));
-  ASSERT_HRESULT_SUCCEEDED(stream->InitializeFromMemory(
-      reinterpret_cast<BYTE*>(const_cast<char*>(png.data())), static_cast<DWORD>(png.size())));
-  ASSERT_HRESULT_SUCCEEDED(factory->CreateDecoderFromStream(
-      stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder));
-  ASSERT_HRESULT_SUCCEEDED(decoder->GetFrame(0, &frame));
-  ASSERT_HRESULT_SUCCEEDED(factory->CreateFormatConverter(&rgba));
-  ASSERT_HRESULT_SUCCEEDED(rgba->Initialize(frame.Get(), GUID_WICPixelFormat32bppRGBA,
-                                            WICBitmapDitherTypeNone, nullptr, 0.0,
-                                            WICBitmapPaletteTypeCustom));
-  auto alphaAt = [&](INT x, INT y) {
-    const WICRect one{x, y, 1, 1};
-    BYTE pixel[4] = {};
-    rgba->CopyPixels(&one, 4, 4, pixel);
-    return pixel[3];
-  };
+  UINT width = 0;
+  const std::vector<std::uint8_t> rgba = DecodeWithSystemCodec(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()),
+      GUID_WICPixelFormat32bppRGBA, width);
+  ASSERT_EQ(width, 1024u);
+  ASSERT_EQ(rgba.size(), 1024u * 1024u * 4u);
+  auto alphaAt = [&](std::size_t x, std::size_t y) { return rgba[(y * width + x) * 4 + 3]; };
   EXPECT_EQ(alphaAt(0, 0), 0);
   EXPECT_EQ(alphaAt(1023, 1023), 0);
   EXPECT_EQ(alphaAt(512, 100), 255);

@@ -1,8 +1,5 @@
 // The logo, the donation panel, the Flash button with the progress bar during a run that
 // holds the thread, and the error box that catches what escapes a handler.
-#include <wincodec.h>
-#include <wrl/client.h>
-
 #include <cstdlib>
 #include <optional>
 #include <span>
@@ -13,6 +10,7 @@
 #include "app/logo_png.h"
 #include "app/win32/logo_picture_win32.h"
 #include "failing_allocation.h"
+#include "system_codec.h"
 #include "window_test_support.h"
 
 namespace {
@@ -130,26 +128,11 @@ TEST_F(WindowTest, TheLogoReaderAgreesWithTheSystemCodecPixelForPixel) {
   std::vector<std::uint8_t> ours(length);
   ASSERT_TRUE(DecodePngScaled(std::span<const std::uint8_t>(bytes, size), {1024, 1024}, ours));
 
-  using Microsoft::WRL::ComPtr;
-  ComPtr<IWICImagingFactory> factory;
-  ComPtr<IWICStream> stream;
-  ComPtr<IWICBitmapDecoder> decoder;
-  ComPtr<IWICBitmapFrameDecode> frame;
-  ComPtr<IWICFormatConverter> premultiplied;
-  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_PPV_ARGS(&factory)));
-  ASSERT_HRESULT_SUCCEEDED(factory->CreateStream(&stream));
-  ASSERT_HRESULT_SUCCEEDED(stream->InitializeFromMemory(bytes, size));
-  ASSERT_HRESULT_SUCCEEDED(factory->CreateDecoderFromStream(
-      stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder));
-  ASSERT_HRESULT_SUCCEEDED(decoder->GetFrame(0, &frame));
-  ASSERT_HRESULT_SUCCEEDED(factory->CreateFormatConverter(&premultiplied));
-  ASSERT_HRESULT_SUCCEEDED(premultiplied->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA,
-                                                     WICBitmapDitherTypeNone, nullptr, 0.0,
-                                                     WICBitmapPaletteTypeCustom));
-  std::vector<std::uint8_t> theirs(length);
-  ASSERT_HRESULT_SUCCEEDED(
-      premultiplied->CopyPixels(nullptr, 1024 * 4, static_cast<UINT>(length), theirs.data()));
+  UINT width = 0;
+  const std::vector<std::uint8_t> theirs = DecodeWithSystemCodec(
+      std::span<const std::uint8_t>(bytes, size), GUID_WICPixelFormat32bppPBGRA, width);
+  ASSERT_EQ(width, 1024u);
+  ASSERT_EQ(theirs.size(), length);
   // The codec may round a premultiplied colour the other way.
   std::size_t apart = 0;
   for (std::size_t i = 0; i < length; ++i) {
