@@ -118,10 +118,8 @@ void MainWindow::Run(void (TForm1::*handler)()) {
   }
   try {
     ((*form_).*handler)();
-  } catch (const AppError& error) {
-    ShowErrorBox(hwnd_, error.Message());
-  } catch (const std::exception& error) {
-    ShowErrorBox(hwnd_, WidenMessage(error.what()));
+  } catch (...) {
+    ShowCaughtError(hwnd_);
   }
 }
 
